@@ -1,0 +1,31 @@
+# System libraries and third-party code for the chosen build.
+add_library(fernlite_system_libs INTERFACE)
+
+if(WIN32)
+  target_compile_definitions(fernlite_system_libs INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  target_link_libraries(fernlite_system_libs INTERFACE
+    advapi32 shell32 shlwapi ole32 oleaut32 user32 gdi32 iphlpapi version crypt32 wintrust)
+
+  # TinyXML from the Debian source package (scripts/install-deps puts it in third_party/).
+  set(tinyxml_dir ${PROJECT_SOURCE_DIR}/third_party/tinyxml)
+  if(NOT EXISTS ${tinyxml_dir}/tinyxml.cpp)
+    message(FATAL_ERROR "TinyXML sources missing in ${tinyxml_dir}: run scripts/install-deps")
+  endif()
+  add_library(tinyxml STATIC ${tinyxml_dir}/tinyxml.cpp ${tinyxml_dir}/tinystr.cpp
+    ${tinyxml_dir}/tinyxmlerror.cpp ${tinyxml_dir}/tinyxmlparser.cpp)
+  target_include_directories(tinyxml SYSTEM PUBLIC ${tinyxml_dir})
+  target_compile_definitions(tinyxml PUBLIC TIXML_USE_STL)
+  target_compile_options(tinyxml PRIVATE -w)
+else()
+  find_package(PkgConfig REQUIRED)
+  find_package(OpenSSL REQUIRED)
+  find_package(Threads REQUIRED)
+  pkg_check_modules(TINYXML REQUIRED IMPORTED_TARGET tinyxml)
+  add_library(tinyxml INTERFACE)
+  # Debian's libtinyxml is built with the STL interface.
+  target_compile_definitions(tinyxml INTERFACE TIXML_USE_STL)
+  target_link_libraries(tinyxml INTERFACE PkgConfig::TINYXML)
+  target_link_libraries(fernlite_system_libs INTERFACE OpenSSL::Crypto Threads::Threads)
+endif()
+target_link_libraries(fernlite_system_libs INTERFACE tinyxml)

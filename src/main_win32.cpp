@@ -1,0 +1,4 @@
+// Process entry of the Windows build.
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }

@@ -1,0 +1,39 @@
+// Files and paths shared by every subsystem. Paths are UTF-16; on Linux they are UTF-8 bytes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fernlite {
+
+// '\\' on Windows, '/' on Linux.
+extern const char16_t kPathSeparator;
+
+// Joins with exactly one separator between the parts (PathAppend's rule).
+std::u16string PathAppend(std::u16string_view dir, std::u16string_view name);
+// The directory part of a path (PathRemoveFileSpec's rule): everything before the last separator.
+std::u16string PathDirectory(std::u16string_view path);
+// The file name part of a path.
+std::u16string PathFileName(std::u16string_view path);
+
+bool FileExists(const std::u16string& path);
+bool DirectoryExists(const std::u16string& path);
+// Creates the directory and its missing parents.
+bool CreateDirectories(const std::u16string& path);
+bool RemoveFile(const std::u16string& path);
+
+// Reads a whole file; nullopt when it cannot be opened or read.
+std::optional<std::string> ReadFileBytes(const std::u16string& path);
+// Reads a whole file, creating it empty when missing (OPEN_ALWAYS); nullopt when it cannot be
+// opened or is larger than max_bytes.
+std::optional<std::string> ReadFileCreateIfMissing(const std::u16string& path, size_t max_bytes);
+// Writes the bytes to a temporary file beside the target, flushes it and renames it over the
+// target, so a crash or a full disk never leaves a half-written file. True when every byte was
+// written and the replacement succeeded.
+bool WriteFileAtomic(const std::u16string& path, std::string_view bytes);
+
+// Full path of the running executable.
+std::u16string GetModulePath();
+
+}  // namespace fernlite

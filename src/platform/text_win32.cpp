@@ -1,0 +1,30 @@
+#include <windows.h>
+
+#include "platform/text.h"
+#include "platform/wide_win32.h"
+
+namespace fernlite {
+
+std::string ToAnsi(std::u16string_view text) {
+  if (text.empty()) return {};
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int length = static_cast<int>(text.size());
+  const int needed = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return {};
+  std::string out(static_cast<size_t>(needed), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, length, out.data(), needed, nullptr, nullptr);
+  return out;
+}
+
+std::u16string FromAnsi(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  const int length = static_cast<int>(bytes.size());
+  const int needed = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+  if (needed <= 0) return {};
+  std::u16string out(static_cast<size_t>(needed), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, reinterpret_cast<wchar_t*>(out.data()),
+                      needed);
+  return out;
+}
+
+}  // namespace fernlite
