@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,7 +62,18 @@ bool CreateDirectories(const std::u16string& path) {
   return ::mkdir(Native(path).c_str(), 0755) == 0 || errno == EEXIST;
 }
 
-bool RemoveFile(const std::u16string& path) { return ::unlink(Native(path).c_str()) == 0; }
+bool RemoveFile(const std::u16string& path) {
+  const std::string native = Native(path);
+  // Windows refuses to delete a file another process holds open; here a process that wants
+  // that protection holds an flock, and a locked file is left alone the same way.
+  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd >= 0) {
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    if (locked) return false;
+  }
+  return ::unlink(native.c_str()) == 0;
+}
 
 std::optional<std::string> ReadFileBytes(const std::u16string& path) {
   const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);

@@ -1,0 +1,98 @@
+#include "app/run_settings.h"
+
+#include "app/delete_file_worker.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace fernlite {
+
+namespace {
+
+// The full client, when installed and running, marks the player as coming from it.
+constexpr std::u16string_view kFullClientExe = u"larkway.exe";
+constexpr std::u16string_view kGenericChannel = u"263";
+constexpr std::u16string_view kFullClientSubChannel = u"434";
+constexpr std::u16string_view kGenericSubChannel = u"433";
+
+}  // namespace
+
+RunSettings& Settings() {
+  static RunSettings settings;
+  return settings;
+}
+
+std::u16string LookupSwitch(const std::vector<std::u16string>& args, std::u16string_view name) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (!EqualsNoCase(args[i], name)) continue;
+    // Whatever follows is the value, even another switch name.
+    if (i + 1 < args.size()) return args[i + 1];
+    break;
+  }
+  return {};
+}
+
+std::u16string NormaliseChannel(std::u16string_view value) {
+  if (EqualsNoCase(value, u"null")) return {};
+  return std::u16string(value);
+}
+
+void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& settings,
+                      StartupFlags& flags, const CommandLineEnvironment& env) {
+  const bool full_client_running =
+      env.is_process_running && env.is_process_running(kFullClientExe);
+
+  const std::u16string channel = LookupSwitch(args, u"/C");
+  if (!channel.empty()) {
+    settings.ChannelID = NormaliseChannel(channel);
+  } else {
+    settings.ChannelID = env.fixed_channel ? settings.DefaultChannelID
+                                           : std::u16string(kGenericChannel);
+  }
+
+  const std::u16string sub_channel = LookupSwitch(args, u"/CC");
+  if (!sub_channel.empty()) {
+    settings.SubChannelID = NormaliseChannel(sub_channel);
+  } else if (env.fixed_channel) {
+    settings.SubChannelID = settings.DefaultSubChannelID;
+  } else {
+    settings.SubChannelID =
+        std::u16string(full_client_running ? kFullClientSubChannel : kGenericSubChannel);
+  }
+
+  const std::u16string delete_path = LookupSwitch(args, u"/D");
+  if (!delete_path.empty() && env.start_delete_worker) env.start_delete_worker(delete_path);
+
+  if (EqualsNoCase(LookupSwitch(args, u"/I"), u"noinstall")) flags.InstallAllowed = false;
+  if (EqualsNoCase(LookupSwitch(args, u"/R"), u"norun")) flags.RunAfterInstall = false;
+
+  const std::u16string bubble_icon = LookupSwitch(args, u"/IB");
+  if (!bubble_icon.empty()) {
+    settings.BubbleIconName = bubble_icon;
+    flags.BubbleRequested = true;
+  }
+
+  // A fixed-channel build keeps its own shortcut name whatever the command line says.
+  if (!env.fixed_channel) settings.ShortcutName = LookupSwitch(args, u"/SN");
+  if (settings.ShortcutName.empty()) settings.ShortcutName = u"VEXA-" + settings.GameTitle;
+
+  if (EqualsNoCase(LookupSwitch(args, u"/RW"), u"yes")) settings.StartupShortcut = true;
+
+  // Only a name carrying the lower-case extension is taken as the installed file name.
+  const std::u16string exe_name = LookupSwitch(args, u"/CN");
+  // A file name only: a value with a directory part would install outside the client directory.
+  if (exe_name.find(u".exe") != std::u16string::npos &&
+      exe_name.find_first_of(u"\\/:") == std::u16string::npos) {
+    settings.ExeName = exe_name;
+  }
+}
+
+void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& settings,
+                      StartupFlags& flags) {
+  CommandLineEnvironment env;
+  env.fixed_channel = settings.FixedChannel;
+  env.is_process_running = [](std::u16string_view name) { return IsProcessRunning(name); };
+  env.start_delete_worker = [](std::u16string path) { StartDeleteFileWorker(std::move(path)); };
+  ParseCommandLine(args, settings, flags, env);
+}
+
+}  // namespace fernlite
