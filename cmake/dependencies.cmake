@@ -5,7 +5,8 @@ if(WIN32)
   target_compile_definitions(fernlite_system_libs INTERFACE
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   target_link_libraries(fernlite_system_libs INTERFACE
-    advapi32 shell32 shlwapi ole32 oleaut32 user32 gdi32 iphlpapi version crypt32 wintrust)
+    advapi32 shell32 shlwapi ole32 oleaut32 uuid user32 gdi32 gdiplus comctl32 iphlpapi version
+    crypt32 wintrust wininet ws2_32 oleacc)
 
   # TinyXML from the Debian source package (scripts/install-deps puts it in third_party/).
   set(tinyxml_dir ${PROJECT_SOURCE_DIR}/third_party/tinyxml)
@@ -26,6 +27,21 @@ else()
   # Debian's libtinyxml is built with the STL interface.
   target_compile_definitions(tinyxml INTERFACE TIXML_USE_STL)
   target_link_libraries(tinyxml INTERFACE PkgConfig::TINYXML)
-  target_link_libraries(fernlite_system_libs INTERFACE OpenSSL::Crypto Threads::Threads)
+  find_package(CURL REQUIRED)
+  pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+  pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
+  target_link_libraries(fernlite_system_libs INTERFACE OpenSSL::Crypto CURL::libcurl
+    PkgConfig::GTK3 PkgConfig::WEBKIT Threads::Threads)
 endif()
 target_link_libraries(fernlite_system_libs INTERFACE tinyxml)
+
+# cpp-httplib (header-only use) for the development platform and loopback test servers.
+add_library(fernlite_httplib INTERFACE)
+if(WIN32)
+  # Debian's header, copied so the cross compiler sees it without the host's include tree.
+  file(COPY /usr/include/httplib.h DESTINATION ${CMAKE_BINARY_DIR}/httplib-include)
+  target_include_directories(fernlite_httplib SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/httplib-include)
+  target_link_libraries(fernlite_httplib INTERFACE ws2_32 crypt32)
+else()
+  target_link_libraries(fernlite_httplib INTERFACE Threads::Threads)
+endif()
