@@ -14,6 +14,8 @@ set(FERNLITE_DATA_COLLECTOR "http://jk.quenbrell.com" CACHE STRING "Data-collect
 set(FERNLITE_STATS_COLLECTOR "http://tj.quenbrell.com" CACHE STRING "Statistics endpoint host")
 set(FERNLITE_PORTAL_HOST "http://www.quenbrell.com" CACHE STRING "Game portal")
 set(FERNLITE_FORUM_HOST "http://bbs.quenbrell.com" CACHE STRING "Forum site")
+# Linux: PEM certificates trusted for upgrade signatures besides the system store.
+set(FERNLITE_UPGRADE_CA_FILE "" CACHE FILEPATH "Extra CA certificates for upgrade signatures (Linux)")
 
 if(FERNLITE_FIXED_CHANNEL)
   set(FERNLITE_FIXED_CHANNEL_VALUE 1)

@@ -1,9 +1,8 @@
 // Process entry of the Linux build.
-#include <cstdio>
+#include "app/startup.h"
+#include "platform/process.h"
 
-#include "build_config.h"
-
-int main() {
-  std::printf("fernlite %s\n", fernlite::build::kVersionText);
-  return 0;
+int main(int argc, char** argv) {
+  // 1 is the "show normally" command a desktop start gives on Windows.
+  return fernlite::RunProcess(fernlite::ProcessArguments(argc, argv), 1);
 }

@@ -1,6 +1,7 @@
 #include "app/run_settings.h"
 
 #include "app/delete_file_worker.h"
+#include "net/endpoints.h"
 #include "platform/process.h"
 #include "platform/text.h"
 
@@ -17,7 +18,12 @@ constexpr std::u16string_view kGenericSubChannel = u"433";
 }  // namespace
 
 RunSettings& Settings() {
-  static RunSettings settings;
+  static RunSettings settings = [] {
+    RunSettings built;
+    // The game host may be replaced at run time (development platform).
+    built.GuestBaseUrl = PlatformBase(Endpoint::kGame) + u"/guest/c1/?";
+    return built;
+  }();
   return settings;
 }
 

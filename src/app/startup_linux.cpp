@@ -1,0 +1,27 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "app/startup.h"
+#include "platform/text.h"
+
+namespace fernlite {
+
+// No COM here, and cairo with gdk-pixbuf always decodes PNG.
+bool StartPlatformServices() { return true; }
+void StopPlatformServices(bool) {}
+
+std::intptr_t HoldMarkerFile(const std::u16string& path) {
+  const int fd = ::open(ToUtf8(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  // Shared, so a second launcher can hold the same marker while either one's exclusive delete
+  // probe is refused. Without the lock the file is still held open, as on Windows.
+  ::flock(fd, LOCK_SH | LOCK_NB);
+  return fd;
+}
+
+void ReleaseMarkerFile(std::intptr_t handle) {
+  if (handle >= 0) ::close(static_cast<int>(handle));
+}
+
+}  // namespace fernlite

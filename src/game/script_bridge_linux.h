@@ -1,0 +1,46 @@
+// window.external for WebKitGTK: a document-start user script defines the object; each call
+// it accepts is posted to the script message handler "external" and dispatched here.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "game/script_bridge.h"
+
+namespace fernlite {
+
+inline constexpr char kBridgeMessageHandler[] = "external";
+
+// The user script, carrying `user_data` as the page's copy for ReadUserDataFromFile (which
+// has to answer synchronously while every message to the program is asynchronous).
+std::string BuildBridgeUserScript(std::u16string_view user_data);
+// Replaces the copy in a page that is already loaded.
+std::string BuildUserDataRefreshScript(std::u16string_view user_data);
+// A JavaScript string literal for any text.
+std::string JsStringLiteral(std::u16string_view text);
+
+// One posted call: the method name and the arguments in call order.
+struct BridgeMessage {
+  std::u16string method;
+  std::vector<ScriptValue> args;
+};
+std::optional<BridgeMessage> ParseBridgeMessage(JSCValue* message);
+// Dispatches a posted call; nullopt when the message is not a call of a known method.
+std::optional<BridgeResult> HandleBridgeMessage(ScriptBridge& bridge, JSCValue* message);
+
+// The one bridge of the process: made by start-up before any window, deleted at shutdown.
+void CreateScriptBridge();
+void DeleteScriptBridge();
+ScriptBridge* ScriptBridgeObject();
+
+// Adds the user script and the message handler to a content manager (once per manager).
+void InstallScriptBridge(WebKitUserContentManager* manager);
+// The same for a view's manager; the view's page also gets fresh copies of the user data.
+void AttachScriptBridge(WebKitWebView* view);
+// Reads the user data again and hands it to every installed script and attached page.
+void RefreshUserDataCopies();
+
+}  // namespace fernlite

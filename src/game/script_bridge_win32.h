@@ -1,0 +1,49 @@
+// window.external for the Windows browser control: IDispatch over the portable dispatch.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include "game/script_bridge.h"
+
+namespace fernlite {
+
+class CImpIDispatch final : public IDispatch {
+ public:
+  CImpIDispatch();
+  CImpIDispatch(RunSettings& settings, BridgeServices services);
+  CImpIDispatch(const CImpIDispatch&) = delete;
+  CImpIDispatch& operator=(const CImpIDispatch&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  // Bookkeeping only: the start-up sequence owns the object, never its last Release.
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT name_count,
+                                          LCID locale, DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID locale, WORD flags,
+                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                   UINT* arg_error) override;
+
+  ULONG reference_count() const { return reference_count_; }
+  ScriptBridge& bridge() { return bridge_; }
+
+ private:
+  ULONG reference_count_ = 0;
+  ScriptBridge bridge_;
+};
+
+// The one bridge of the process: made by start-up before any window, deleted at shutdown.
+CImpIDispatch* CreateScriptBridge();
+void DeleteScriptBridge();
+// Null while no bridge exists.
+CImpIDispatch* ScriptBridgeObject();
+
+// The launcher window as a handle: the start-the-game request becomes a synchronous
+// WM_USER + 1 with both parameters 0. A handle of a destroyed window simply receives nothing.
+void SetLauncherWindowHandle(HWND window);
+HWND LauncherWindowHandle();
+
+}  // namespace fernlite

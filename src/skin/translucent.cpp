@@ -1,0 +1,220 @@
+#include "skin/translucent.h"
+
+namespace fernlite {
+
+void CTranslucentWnd::UpdateState() {
+  if (listener_) listener_->RequestRender(this);
+}
+
+void CTranslucentWnd::SyncStateFromStyle(bool style_visible, bool style_disabled) {
+  visible_ = style_visible;
+  disabled_ = style_disabled;
+}
+
+void CTranslucentWnd::OnEnable(bool enabled) {
+  bool disabled = !enabled;
+  if (disabled == disabled_) return;
+  disabled_ = disabled;
+  UpdateState();
+}
+
+const FontSpec& CTranslucentButton::TextFont() {
+  static const FontSpec font{u"Arial", 12, false};
+  return font;
+}
+
+bool CTranslucentButton::SetStateImages(const StateImageIds& ids, ImageType type,
+                                        const ImageModule* module) {
+  for (auto& slot : state_images_) slot.reset();
+  current_ = nullptr;
+  if (ids.normal == 0) return false;
+  auto load = [&](uint32_t id) -> std::unique_ptr<Image> {
+    if (id == 0 || id > 0xFFFF) return nullptr;
+    return LoadResourceImage(static_cast<uint16_t>(id), type, module);
+  };
+  state_images_[kStateNormal] = load(ids.normal);
+  if (!state_images_[kStateNormal]) return false;
+  state_images_[kStateDisabled] = load(ids.disabled);
+  state_images_[kStateHover] = load(ids.hover);
+  state_images_[kStatePressed] = load(ids.pressed);
+  state_images_[kStateChecked] = load(ids.checked);
+
+  current_ = state_images_[kStateNormal].get();
+  bounds_.right = bounds_.left + current_->Width();
+  bounds_.bottom = bounds_.top + current_->Height();
+  return true;
+}
+
+void CTranslucentButton::Render(Image& surface) {
+  if (!current_) return;
+  DrawImage(surface, *current_, bounds_);
+  if (!text_.empty()) {
+    DrawTextLine(surface, text_, bounds_, TextFont(), 0xFF000000u, TextAlign::Center,
+                 TextAlign::Center);
+  }
+}
+
+const Image* CTranslucentButton::ChooseStateImage() const {
+  auto slot_or_normal = [this](int slot) {
+    const Image* image = state_images_[static_cast<size_t>(slot)].get();
+    return image ? image : state_images_[kStateNormal].get();
+  };
+  if (hover_ && pressed_) return slot_or_normal(kStatePressed);
+  if (hover_) return slot_or_normal(kStateHover);
+  if (disabled_) return slot_or_normal(kStateDisabled);
+  if (checked_) return slot_or_normal(kStateChecked);
+  return state_images_[kStateNormal].get();
+}
+
+void CTranslucentButton::UpdateState() {
+  const Image* chosen = ChooseStateImage();
+  if (chosen == current_) return;
+  current_ = chosen;
+  if (listener_) listener_->RequestRender(this);
+}
+
+bool CTranslucentButton::OnMouseMove() {
+  if (tracking_) return false;
+  tracking_ = true;
+  return true;
+}
+
+void CTranslucentButton::OnMouseHover() {
+  hover_ = true;
+  UpdateState();
+}
+
+void CTranslucentButton::OnMouseLeave() {
+  hover_ = false;
+  tracking_ = false;
+  UpdateState();
+}
+
+void CTranslucentButton::OnLButtonDown() {
+  pressed_ = true;
+  UpdateState();
+}
+
+std::optional<ButtonAction> CTranslucentButton::OnLButtonUp(int x, int y) {
+  pressed_ = false;
+  std::optional<ButtonAction> action;
+  if (x >= 0 && y >= 0 && x < bounds_.Width() && y < bounds_.Height()) {
+    uint32_t type = style_ & 0xFF;
+    bool check_type = type == 2 || type == 3 || type == 4 || type == 9;
+    checked_ = check_type ? !checked_ : false;
+    action = ActionForCode(ActionCode);
+  } else {
+    hover_ = false;
+  }
+  UpdateState();
+  return action;
+}
+
+WindowPlacement InitialPlacement(const Rect& current_window, bool centred, int image_width,
+                                 int image_height, int framed_width, int framed_height,
+                                 const Rect& work_area) {
+  WindowPlacement placement{current_window.left, current_window.top, image_width, image_height};
+  if (centred) {
+    placement.x = (work_area.Width() - framed_width) / 2 + work_area.left;
+    placement.y = (work_area.Height() - framed_height) / 2 + work_area.top;
+  }
+  return placement;
+}
+
+void DragTracker::Begin(int pointer_x, int pointer_y, int window_x, int window_y) {
+  active_ = true;
+  pointer_x_ = pointer_x;
+  pointer_y_ = pointer_y;
+  window_x_ = window_x;
+  window_y_ = window_y;
+}
+
+std::pair<int, int> DragTracker::Follow(int pointer_x, int pointer_y) const {
+  return {window_x_ + (pointer_x - pointer_x_), window_y_ + (pointer_y - pointer_y_)};
+}
+
+void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> children,
+                  Image& out) {
+  if (!background || background->Empty()) {
+    out.Reset(0, 0);
+    return;
+  }
+  const int w = background->Width(), h = background->Height();
+  out.Reset(w, h);
+  DrawImage(out, *background, Rect{0, 0, w, h});
+  for (CTranslucentWnd* child : children) {
+    if (child && child->Visible()) child->Render(out);
+  }
+}
+
+CTranslucentDialog::CTranslucentDialog(int dialog_id, uint16_t image_id, ImageType image_type,
+                                       const ImageModule* module)
+    : dialog_id_(dialog_id), background_image_(LoadResourceImage(image_id, image_type, module)) {}
+
+CTranslucentDialog::~CTranslucentDialog() {
+  // The companion is owned by this window, so it goes first.
+  background_window_.reset();
+  host_.reset();
+  children_.clear();
+}
+
+void CTranslucentDialog::AddChild(CTranslucentWnd* child) {
+  if (!child) return;
+  child->SetListener(this);
+  children_.push_back(child);
+}
+
+void CTranslucentDialog::RenderLayered() {
+  ComposeLayer(background_image_.get(), children_, layer_);
+  if (host_) host_->Present(layer_);
+}
+
+void CTranslucentDialog::RequestRender(CTranslucentWnd*) { RenderLayered(); }
+
+WindowPlacement CTranslucentDialog::InitDialog(const Rect& current_window, int framed_width,
+                                               int framed_height, const Rect& work_area) {
+  const int iw = background_image_ ? background_image_->Width() : 0;
+  const int ih = background_image_ ? background_image_->Height() : 0;
+  WindowPlacement placement =
+      InitialPlacement(current_window, Centred, iw, ih, framed_width, framed_height, work_area);
+  if (!background_window_) {
+    background_window_.reset(CreateBackground());
+    if (background_window_ && host_) background_window_->CreateOwned(host_->Handle());
+  }
+  InitControls();
+  RenderLayered();
+  return placement;
+}
+
+void CTranslucentDialog::OnMoved(int client_x, int client_y) {
+  if (background_window_ && host_ && background_window_->Handle())
+    host_->MoveWindow(background_window_->Handle(), client_x, client_y);
+}
+
+void CTranslucentDialog::OnSized(int client_width, int client_height) {
+  if (background_window_ && host_ && background_window_->Handle())
+    host_->SizeWindow(background_window_->Handle(), client_width, client_height);
+}
+
+CTranslucentWnd* CTranslucentDialog::ChildAt(int x, int y) const {
+  for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
+    CTranslucentWnd* child = *it;
+    if (child->Visible() && !child->Disabled() && child->Bounds().Contains(x, y)) return child;
+  }
+  return nullptr;
+}
+
+void CTranslucentDialog::PostAction(ButtonAction action) {
+  if (host_) host_->PostAction(action);
+}
+
+void CTranslucentDialog::OnClose() { DestroyWindow(); }
+
+void CTranslucentDialog::DestroyWindow() {
+  if (!host_) return;
+  background_window_.reset();
+  host_.reset();
+  OnDestroy();
+}
+
+}  // namespace fernlite

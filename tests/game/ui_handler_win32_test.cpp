@@ -1,0 +1,409 @@
+#include <windows.h>
+#include <ole2.h>
+#include <mshtmhst.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "game/script_bridge_win32.h"
+#include "game/ui_handler_win32.h"
+
+namespace fernlite {
+namespace {
+
+// A distinct success code, so a forwarded answer cannot be mistaken for a fallback.
+const HRESULT kSiteAnswer = MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_ITF, 0x321);
+
+// Stands in for the browser host's own site: records every call and answers kSiteAnswer
+// (or `answer` when set). Also answers IOleWindow, which the handler must not pass on.
+class RecordingSite : public IOleClientSite, public IDocHostUIHandler, public IOleWindow {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite)) {
+      *out = static_cast<IOleClientSite*>(this);
+    } else if (IsEqualIID(riid, IID_IDocHostUIHandler) && with_handler) {
+      *out = static_cast<IDocHostUIHandler*>(this);
+    } else if (IsEqualIID(riid, IID_IOleWindow)) {
+      *out = static_cast<IOleWindow*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+  HRESULT Record(const char* name) {
+    calls.push_back(name);
+    return answer;
+  }
+
+  HRESULT STDMETHODCALLTYPE SaveObject() override { return Record("SaveObject"); }
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** m) override {
+    if (m) *m = nullptr;
+    return Record("GetMoniker");
+  }
+  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override {
+    if (c) *c = nullptr;
+    return Record("GetContainer");
+  }
+  HRESULT STDMETHODCALLTYPE ShowObject() override { return Record("ShowObject"); }
+  HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL show) override {
+    last_flag = show;
+    return Record("OnShowWindow");
+  }
+  HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override {
+    return Record("RequestNewObjectLayout");
+  }
+
+  HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override {
+    return Record("ShowContextMenu");
+  }
+  HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO*) override { return Record("GetHostInfo"); }
+  HRESULT STDMETHODCALLTYPE ShowUI(DWORD id, IOleInPlaceActiveObject*, IOleCommandTarget*,
+                                   IOleInPlaceFrame*, IOleInPlaceUIWindow*) override {
+    last_id = id;
+    return Record("ShowUI");
+  }
+  HRESULT STDMETHODCALLTYPE HideUI() override { return Record("HideUI"); }
+  HRESULT STDMETHODCALLTYPE UpdateUI() override { return Record("UpdateUI"); }
+  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override {
+    last_flag = enable;
+    return Record("EnableModeless");
+  }
+  HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override {
+    return Record("OnDocWindowActivate");
+  }
+  HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override {
+    return Record("OnFrameWindowActivate");
+  }
+  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override {
+    return Record("ResizeBorder");
+  }
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG message, const GUID*, DWORD id) override {
+    last_message = message;
+    last_id = id;
+    return Record("TranslateAccelerator");
+  }
+  HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR*, DWORD) override {
+    return Record("GetOptionKeyPath");
+  }
+  HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget*, IDropTarget**) override {
+    return Record("GetDropTarget");
+  }
+  HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override {
+    if (external) *external = nullptr;
+    return Record("GetExternal");
+  }
+  HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR url, LPWSTR*) override {
+    last_url = url;
+    return Record("TranslateUrl");
+  }
+  HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject**) override {
+    return Record("FilterDataObject");
+  }
+
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND*) override { return Record("GetWindow"); }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override {
+    return Record("ContextSensitiveHelp");
+  }
+
+  ULONG references = 0;
+  bool with_handler = true;
+  HRESULT answer = kSiteAnswer;
+  std::vector<std::string> calls;
+  BOOL last_flag = -1;
+  DWORD last_id = 0;
+  LPMSG last_message = nullptr;
+  LPWSTR last_url = nullptr;
+};
+
+// A browser reduced to its IOleObject client-site calls.
+class FakeBrowser : public IOleObject {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    *out = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !(IsEqualIID(riid, IID_IOleObject) && ole)) {
+      return E_NOINTERFACE;
+    }
+    *out = static_cast<IOleObject*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite* next) override {
+    if (next) next->AddRef();
+    if (site) site->Release();
+    site = next;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite** out) override {
+    *out = site;
+    if (site) site->AddRef();
+    return site ? S_OK : E_FAIL;
+  }
+  HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Close(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DoVerb(LONG, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Update() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsUpToDate() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetUserClassID(CLSID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+
+  ULONG references = 0;
+  bool ole = true;
+  IOleClientSite* site = nullptr;
+};
+
+// Holds one reference to a fresh handler, as a hosting window does.
+class HandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    handler_ = new CUIHanderlFace();
+    handler_->AddRef();
+  }
+  void TearDown() override {
+    if (handler_) handler_->Release();
+    DeleteScriptBridge();
+  }
+  IDocHostUIHandler* ui() { return handler_; }
+  IOleClientSite* site() { return handler_; }
+
+  // Outlives the handler, which releases it when it goes.
+  RecordingSite recorded;
+  CUIHanderlFace* handler_ = nullptr;
+};
+
+TEST_F(HandlerTest, ForwardsEveryOtherOperationWithItsArgumentsAndResult) {
+  handler_->SetDefaultSite(&recorded);
+  ASSERT_EQ(handler_->default_site(), static_cast<IOleClientSite*>(&recorded));
+  ASSERT_EQ(handler_->default_handler(), static_cast<IDocHostUIHandler*>(&recorded));
+
+  MSG message{};
+  wchar_t url[] = L"http://game.test/";
+  LPWSTR url_out = nullptr;
+  IMoniker* moniker = nullptr;
+  IOleContainer* container = nullptr;
+  LPOLESTR key = nullptr;
+  IDropTarget* drop = nullptr;
+  IDataObject* data = nullptr;
+  RECT border{};
+  EXPECT_EQ(site()->SaveObject(), kSiteAnswer);
+  EXPECT_EQ(site()->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, &moniker),
+            kSiteAnswer);
+  EXPECT_EQ(site()->GetContainer(&container), kSiteAnswer);
+  EXPECT_EQ(site()->ShowObject(), kSiteAnswer);
+  EXPECT_EQ(site()->OnShowWindow(TRUE), kSiteAnswer);
+  EXPECT_EQ(recorded.last_flag, TRUE);
+  EXPECT_EQ(site()->RequestNewObjectLayout(), kSiteAnswer);
+  EXPECT_EQ(ui()->ShowUI(77, nullptr, nullptr, nullptr, nullptr), kSiteAnswer);
+  EXPECT_EQ(recorded.last_id, 77u);
+  EXPECT_EQ(ui()->HideUI(), kSiteAnswer);
+  EXPECT_EQ(ui()->UpdateUI(), kSiteAnswer);
+  EXPECT_EQ(ui()->EnableModeless(FALSE), kSiteAnswer);
+  EXPECT_EQ(recorded.last_flag, FALSE);
+  EXPECT_EQ(ui()->OnDocWindowActivate(TRUE), kSiteAnswer);
+  EXPECT_EQ(ui()->OnFrameWindowActivate(TRUE), kSiteAnswer);
+  EXPECT_EQ(ui()->ResizeBorder(&border, nullptr, TRUE), kSiteAnswer);
+  EXPECT_EQ(ui()->TranslateAccelerator(&message, nullptr, 5), kSiteAnswer);
+  EXPECT_EQ(recorded.last_message, &message);
+  EXPECT_EQ(recorded.last_id, 5u);
+  EXPECT_EQ(ui()->GetOptionKeyPath(&key, 0), kSiteAnswer);
+  EXPECT_EQ(ui()->GetDropTarget(nullptr, &drop), kSiteAnswer);
+  EXPECT_EQ(ui()->GetExternal(nullptr), kSiteAnswer);  // no bridge: the old site decides
+  EXPECT_EQ(ui()->TranslateUrl(0, url, &url_out), kSiteAnswer);
+  EXPECT_EQ(recorded.last_url, url);
+  EXPECT_EQ(ui()->FilterDataObject(nullptr, &data), kSiteAnswer);
+
+  const std::vector<std::string> expected = {"SaveObject",
+                                             "GetMoniker",
+                                             "GetContainer",
+                                             "ShowObject",
+                                             "OnShowWindow",
+                                             "RequestNewObjectLayout",
+                                             "ShowUI",
+                                             "HideUI",
+                                             "UpdateUI",
+                                             "EnableModeless",
+                                             "OnDocWindowActivate",
+                                             "OnFrameWindowActivate",
+                                             "ResizeBorder",
+                                             "TranslateAccelerator",
+                                             "GetOptionKeyPath",
+                                             "GetDropTarget",
+                                             "GetExternal",
+                                             "TranslateUrl",
+                                             "FilterDataObject"};
+  EXPECT_EQ(recorded.calls, expected);
+}
+
+TEST_F(HandlerTest, ContextMenuHostInfoAndExternalAreNeverForwarded) {
+  handler_->SetDefaultSite(&recorded);
+  CImpIDispatch* bridge = CreateScriptBridge();
+  const ULONG bridge_references = bridge->reference_count();
+
+  POINT point{10, 10};
+  EXPECT_EQ(ui()->ShowContextMenu(CONTEXT_MENU_DEFAULT, &point, nullptr, nullptr), S_OK);
+  EXPECT_EQ(ui()->ShowContextMenu(CONTEXT_MENU_IMAGE, nullptr, nullptr, nullptr), S_OK);
+
+  DOCHOSTUIINFO info{};
+  info.cbSize = sizeof info;
+  info.dwFlags = 0x40000;
+  info.dwDoubleClick = 5;
+  info.pchHostCss = const_cast<OLECHAR*>(L"body{}");
+  EXPECT_EQ(ui()->GetHostInfo(&info), S_OK);
+  EXPECT_EQ(info.dwFlags, 12u);
+  EXPECT_EQ(info.dwDoubleClick, static_cast<DWORD>(DOCHOSTUIDBLCLK_DEFAULT));
+  EXPECT_EQ(info.cbSize, sizeof info);
+  EXPECT_STREQ(info.pchHostCss, L"body{}");
+  EXPECT_EQ(ui()->GetHostInfo(nullptr), S_OK);
+
+  IDispatch* external = nullptr;
+  EXPECT_EQ(ui()->GetExternal(&external), S_OK);
+  EXPECT_EQ(external, static_cast<IDispatch*>(bridge));
+  EXPECT_EQ(bridge->reference_count(), bridge_references + 1);
+
+  EXPECT_TRUE(recorded.calls.empty());
+}
+
+TEST_F(HandlerTest, DropTargetTurnsTheSitesFalseIntoFailure) {
+  handler_->SetDefaultSite(&recorded);
+  IDropTarget* drop = nullptr;
+  recorded.answer = S_FALSE;
+  EXPECT_EQ(ui()->GetDropTarget(nullptr, &drop), E_FAIL);
+  recorded.answer = S_OK;
+  EXPECT_EQ(ui()->GetDropTarget(nullptr, &drop), S_OK);
+  recorded.answer = E_OUTOFMEMORY;
+  EXPECT_EQ(ui()->GetDropTarget(nullptr, &drop), E_OUTOFMEMORY);
+}
+
+TEST_F(HandlerTest, FallbacksWithoutADefaultSite) {
+  auto* junk = reinterpret_cast<void*>(0x1234);
+  IMoniker* moniker = static_cast<IMoniker*>(junk);
+  IOleContainer* container = static_cast<IOleContainer*>(junk);
+  LPOLESTR key = static_cast<LPOLESTR>(junk);
+  IDropTarget* drop = static_cast<IDropTarget*>(junk);
+  IDispatch* external = static_cast<IDispatch*>(junk);
+  LPWSTR url_out = static_cast<LPWSTR>(junk);
+  IDataObject* data = static_cast<IDataObject*>(junk);
+
+  EXPECT_EQ(site()->SaveObject(), E_FAIL);
+  EXPECT_EQ(site()->GetMoniker(0, 0, &moniker), E_NOTIMPL);
+  EXPECT_EQ(moniker, nullptr);
+  EXPECT_EQ(site()->GetContainer(&container), E_NOINTERFACE);
+  EXPECT_EQ(container, nullptr);
+  EXPECT_EQ(site()->ShowObject(), S_OK);
+  EXPECT_EQ(site()->OnShowWindow(TRUE), S_OK);
+  EXPECT_EQ(site()->RequestNewObjectLayout(), E_NOTIMPL);
+  EXPECT_EQ(ui()->ShowUI(0, nullptr, nullptr, nullptr, nullptr), S_FALSE);
+  EXPECT_EQ(ui()->HideUI(), E_NOTIMPL);
+  EXPECT_EQ(ui()->UpdateUI(), E_NOTIMPL);
+  EXPECT_EQ(ui()->EnableModeless(TRUE), E_NOTIMPL);
+  EXPECT_EQ(ui()->OnDocWindowActivate(TRUE), E_NOTIMPL);
+  EXPECT_EQ(ui()->OnFrameWindowActivate(TRUE), E_NOTIMPL);
+  EXPECT_EQ(ui()->ResizeBorder(nullptr, nullptr, FALSE), E_NOTIMPL);
+  EXPECT_EQ(ui()->TranslateAccelerator(nullptr, nullptr, 0), E_NOTIMPL);
+  EXPECT_EQ(ui()->GetOptionKeyPath(&key, 0), E_NOTIMPL);
+  EXPECT_EQ(key, nullptr);
+  EXPECT_EQ(ui()->GetDropTarget(nullptr, &drop), E_NOTIMPL);
+  EXPECT_EQ(drop, nullptr);
+  EXPECT_EQ(ui()->GetExternal(&external), E_NOTIMPL);
+  EXPECT_EQ(external, nullptr);
+  EXPECT_EQ(ui()->TranslateUrl(0, nullptr, &url_out), S_FALSE);
+  EXPECT_EQ(url_out, nullptr);
+  EXPECT_EQ(ui()->FilterDataObject(nullptr, &data), S_FALSE);
+  EXPECT_EQ(data, nullptr);
+  // Output pointers that cannot be written are left alone.
+  EXPECT_EQ(ui()->GetExternal(nullptr), E_NOTIMPL);
+  EXPECT_EQ(site()->GetMoniker(0, 0, nullptr), E_NOTIMPL);
+}
+
+TEST_F(HandlerTest, SiteWithoutUiHandlerForwardsOnlyClientSiteCalls) {
+  recorded.with_handler = false;
+  handler_->SetDefaultSite(&recorded);
+  EXPECT_EQ(handler_->default_handler(), nullptr);
+  EXPECT_EQ(site()->ShowObject(), kSiteAnswer);
+  EXPECT_EQ(ui()->HideUI(), E_NOTIMPL);
+  EXPECT_EQ(recorded.calls, std::vector<std::string>{"ShowObject"});
+}
+
+TEST_F(HandlerTest, AnswersOnlyItsThreeInterfaces) {
+  handler_->SetDefaultSite(&recorded);
+  void* out = nullptr;
+  EXPECT_EQ(handler_->QueryInterface(IID_IUnknown, &out), S_OK);
+  EXPECT_EQ(out, static_cast<void*>(site()));
+  static_cast<IUnknown*>(out)->Release();
+  EXPECT_EQ(ui()->QueryInterface(IID_IOleClientSite, &out), S_OK);
+  EXPECT_EQ(out, static_cast<void*>(site()));
+  static_cast<IUnknown*>(out)->Release();
+  EXPECT_EQ(site()->QueryInterface(IID_IDocHostUIHandler, &out), S_OK);
+  EXPECT_EQ(out, static_cast<void*>(ui()));
+  static_cast<IUnknown*>(out)->Release();
+
+  out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(handler_->QueryInterface(IID_IOleWindow, &out), E_NOINTERFACE);  // the old site has it
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(handler_->QueryInterface(IID_IDispatch, nullptr), E_INVALIDARG);
+  EXPECT_TRUE(recorded.calls.empty());
+}
+
+TEST_F(HandlerTest, LastReleaseDestroysAndReleasesTheDefaults) {
+  handler_->SetDefaultSite(nullptr);  // ignored
+  EXPECT_EQ(handler_->default_site(), nullptr);
+  handler_->SetDefaultSite(&recorded);
+  EXPECT_EQ(recorded.references, 2u);  // the site and its UI handler
+  EXPECT_EQ(handler_->AddRef(), 2u);
+  EXPECT_EQ(ui()->Release(), 1u);
+  EXPECT_EQ(handler_->Release(), 0u);
+  handler_ = nullptr;
+  EXPECT_EQ(recorded.references, 0u);
+}
+
+TEST_F(HandlerTest, InstallationTakesTheBrowsersSiteAsDefault) {
+  RecordingSite& original = recorded;
+  FakeBrowser browser;
+  browser.SetClientSite(&original);
+  ASSERT_TRUE(InstallUIHandler(&browser, handler_));
+  EXPECT_EQ(browser.site, static_cast<IOleClientSite*>(handler_));
+  EXPECT_EQ(handler_->default_site(), static_cast<IOleClientSite*>(&original));
+  EXPECT_EQ(browser.references, 0u);  // every query released again
+  EXPECT_EQ(site()->ShowObject(), kSiteAnswer);
+  browser.SetClientSite(nullptr);
+
+  // Without IOleObject or without a current site the browser keeps what it has.
+  CUIHanderlFace* other = new CUIHanderlFace();
+  other->AddRef();
+  FakeBrowser bare;
+  EXPECT_FALSE(InstallUIHandler(&bare, other));
+  EXPECT_EQ(bare.site, nullptr);
+  FakeBrowser no_ole;
+  no_ole.ole = false;
+  no_ole.SetClientSite(&original);
+  EXPECT_FALSE(InstallUIHandler(&no_ole, other));
+  EXPECT_EQ(no_ole.site, static_cast<IOleClientSite*>(&original));
+  no_ole.SetClientSite(nullptr);
+  other->Release();
+}
+
+}  // namespace
+}  // namespace fernlite
