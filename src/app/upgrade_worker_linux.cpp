@@ -8,6 +8,7 @@
 
 #include "app/upgrade.h"
 #include "app/upgrade_worker.h"
+#include "net/http_fetch.h"
 
 namespace fernlite {
 
@@ -40,6 +41,12 @@ bool StartUpgradeWorker(const std::function<void(UpgradeEnvironment&)>& adjust) 
                                     [&] { return state->stop; });
   };
   env.stopped = [state] { return state->stop_flag.load(); };
+  // Downloads watch the same flag, so a stop during a slow transfer ends it promptly.
+  env.fetch = [state](const std::u16string& url, const std::u16string& path) {
+    FetchTimeouts limits = kDownloadTimeouts;
+    limits.cancel = &state->stop_flag;
+    return Fetch(url, path, limits);
+  };
   if (adjust) adjust(env);
   try {
     g_thread = std::thread([state, env = std::move(env)] {

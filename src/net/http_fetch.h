@@ -2,6 +2,7 @@
 // No proxy, no cache, no redirect following; at most 1024 bytes of a response are held at once.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -14,9 +15,12 @@ namespace fernlite {
 // Limits on how long a request may wait. `connect`: establishing the connection. `idle`: the
 // longest silence while waiting for the answer or for more of the body; a transfer that keeps
 // moving is never cut off, however long it takes.
+// `cancel`, when given, ends the transfer (as a failure) soon after it becomes true, so a
+// worker that is asked to stop does not sit in a slow download.
 struct FetchTimeouts {
   std::chrono::milliseconds connect;
   std::chrono::milliseconds idle;
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // Reports block start-up, so a collector that accepts and never answers costs seconds, not

@@ -94,6 +94,11 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 
 // curl hands over whatever it received (up to its own 16 KiB receive buffer); the bytes go
 // straight to the file, so the program itself keeps none of them.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* cancel = static_cast<const std::atomic<bool>*>(user);
+  return cancel->load() ? 1 : 0;  // non-zero aborts the transfer
+}
+
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto& t = *static_cast<Transfer*>(user);
   const size_t total = size * count;
@@ -156,6 +161,11 @@ bool Fetch(std::u16string_view url, const std::u16string* file_path,
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
+  if (timeouts.cancel) {
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, timeouts.cancel);
+  }
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
 
   const CURLcode result = curl_easy_perform(curl);

@@ -124,6 +124,7 @@ bool Fetch(std::u16string_view url, const std::u16string* file_path,
       return false;  // a partly written file stays
     }
     if (read == 0) break;
+    if (timeouts.cancel && timeouts.cancel->load()) return false;
     const size_t taken = progress.Accept(read);
     if (file.open() && !file.Write(buffer, static_cast<DWORD>(taken))) return false;
     if (progress.Done()) break;

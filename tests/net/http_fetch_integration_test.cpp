@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "fakes/dev_platform.h"
 #include "fakes/dev_platform_log.h"
@@ -145,6 +147,23 @@ TEST_F(FetchTest, SlowButSteadyTransferOutlastsTheIdleLimit) {
   ASSERT_TRUE(bytes);
   EXPECT_EQ(bytes->size(), 4000u);
   EXPECT_TRUE(IsPattern(*bytes));
+}
+
+TEST_F(FetchTest, CancelFlagEndsASlowTransferPromptly) {
+  // 1 MiB in 1 KiB pieces 200 ms apart would take minutes.
+  std::atomic<bool> cancel{false};
+  FetchTimeouts limits = kDownloadTimeouts;
+  limits.cancel = &cancel;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(milliseconds(500));
+    cancel = true;
+  });
+  const auto start = Clock::now();
+  EXPECT_FALSE(Fetch(Url(u"/test/trickle/1048576?chunk=1024&interval_ms=200"), File(u"c.bin"),
+                     limits));
+  const auto elapsed = Clock::now() - start;
+  stopper.join();
+  EXPECT_LT(elapsed, seconds(3));
 }
 
 TEST_F(FetchTest, SendsTheAssembledUserAgentOverHttp10) {
