@@ -5,7 +5,7 @@
 
 #include "app/delete_file_worker.h"
 #include "app/file_version.h"
-#include "app/placeholder_windows.h"
+#include "app/desktop_windows.h"
 #include "app/startup.h"
 #include "app/upgrade_worker.h"
 #include "net/report.h"
@@ -26,8 +26,7 @@ InstallServices DefaultInstallServices() {
 
 int RunProcess(const std::vector<std::u16string>& args, int show_command) {
   RunSettings& settings = Settings();
-  // TEMPORARY until the launcher dialog, the game window and the bubble exist.
-  const std::unique_ptr<LauncherWindows> windows = MakePlaceholderWindows(settings);
+  const std::unique_ptr<LauncherWindows> windows = MakeDesktopWindows(settings);
   StartupHooks hooks;
   hooks.report = [](std::u16string_view event) { Report(event); };
   hooks.command_line.is_process_running = [](std::u16string_view name) {

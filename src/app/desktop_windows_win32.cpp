@@ -1,15 +1,17 @@
-// TEMPORARY: see placeholder_windows.h.
+// Interim Windows windows until the layered launcher dialog and the game window are ported:
+// each says in plain text what it stands for.
 #include <windows.h>
 
-#include "app/placeholder_windows.h"
+#include "app/desktop_windows.h"
+#include "game/standard_dialog.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {
 namespace {
 
-constexpr wchar_t kClassName[] = L"FernlitePlaceholder";
+constexpr wchar_t kClassName[] = L"FernliteInterimWindow";
 
-LRESULT CALLBACK PlaceholderProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK InterimProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_DESTROY) {
     PostQuitMessage(18);
     return 0;
@@ -17,21 +19,21 @@ LRESULT CALLBACK PlaceholderProc(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-class PlaceholderWindows : public LauncherWindows {
+class InterimWindows : public LauncherWindows {
  public:
-  explicit PlaceholderWindows(RunSettings& settings) : settings_(settings) {}
+  explicit InterimWindows(RunSettings& settings) : settings_(settings) {}
 
   void Open() override {
     WNDCLASSW window_class{};
-    window_class.lpfnWndProc = PlaceholderProc;
+    window_class.lpfnWndProc = InterimProc;
     window_class.hInstance = GetModuleHandleW(nullptr);
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     window_class.lpszClassName = kClassName;
     RegisterClassW(&window_class);
   }
-  int RunLauncher() override { return Show(PlaceholderLauncherText(settings_)); }
-  int RunGameWindow() override { return Show(PlaceholderGameText(settings_)); }
+  int RunLauncher() override { return Show(settings_.GameTitle + u": " + GuestEntryUrl()); }
+  int RunGameWindow() override { return Show(settings_.GameWindowTitle + u": " + settings_.GameUrl); }
   void ShowBubble(const std::u16string&, int) override {}
   void Close() override { UnregisterClassW(kClassName, GetModuleHandleW(nullptr)); }
 
@@ -58,8 +60,8 @@ class PlaceholderWindows : public LauncherWindows {
 
 }  // namespace
 
-std::unique_ptr<LauncherWindows> MakePlaceholderWindows(RunSettings& settings) {
-  return std::make_unique<PlaceholderWindows>(settings);
+std::unique_ptr<LauncherWindows> MakeDesktopWindows(RunSettings& settings) {
+  return std::make_unique<InterimWindows>(settings);
 }
 
 }  // namespace fernlite

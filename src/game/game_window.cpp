@@ -1,0 +1,43 @@
+#include "game/game_window.h"
+
+#include "skin/skin_frame.h"
+
+namespace fernlite {
+
+GameWindowRequest RequestFromSettings(const RunSettings& settings) {
+  GameWindowRequest request;
+  request.player_name = settings.PlayerName;
+  request.title = settings.GameWindowTitle;
+  request.url = settings.GameUrl;
+  request.start_maximized = settings.StartMaximized;
+  request.width = settings.GameWindowWidth;
+  request.height = settings.GameWindowHeight;
+  return request;
+}
+
+bool IsGuestPlayer(std::u16string_view player_name) { return player_name == kGuestPlayerName; }
+
+WindowSize InitialWindowSize(const GameWindowRequest& request) {
+  if (request.start_maximized) return {kMaximizedRestoreWidth, kMaximizedRestoreHeight};
+  return {request.width, request.height};
+}
+
+void AddGameCaptionItems(SkinFrame& frame, int w, std::u16string_view player_name) {
+  ImageCache& cache = ImageCache::Instance();
+  const bool guest = IsGuestPlayer(player_name);
+  frame.SetGuestLayout(guest);
+  // Rectangles hold until the first resize lays the caption out again.
+  if (guest) {
+    frame.AddCaptionButton(RectXYWH(w - 70, 8, 100, 25), cache.Get(kBindButtonImage), 3,
+                           kCaptionBindButton);
+    frame.AddCaptionButton(RectXYWH(w - 210, 8, 140, 25), cache.Get(kGreetingLabelImage), 1,
+                           kCaptionGreeting, kGuestGreeting);
+  } else {
+    frame.AddCaptionButton(RectXYWH(w - 50, 8, 80, 25), cache.Get(kPayButtonImage), 3,
+                           kCaptionPayButton);
+    frame.AddCaptionButton(RectXYWH(w - 190, 8, 140, 25), cache.Get(kGreetingLabelImage), 1,
+                           kCaptionGreeting, std::u16string(player_name));
+  }
+}
+
+}  // namespace fernlite

@@ -1,0 +1,29 @@
+#include "game/standard_dialog.h"
+
+#include "app/run_settings.h"
+#include "identity/device_id.h"
+#include "identity/user_data.h"
+
+namespace fernlite {
+
+std::u16string GuestEntryUrl(const RunSettings& settings, std::u16string_view device_id,
+                             std::u16string_view user_data) {
+  std::u16string url = settings.GuestBaseUrl;
+  url += u"gid=";
+  url += settings.GameCode;
+  url += u"&cid=";
+  url += settings.ChannelID;
+  url += u"&ccid=";
+  url += settings.SubChannelID;
+  url += u"&puid=";
+  url += device_id;
+  url += u"&info=";
+  url += user_data;
+  return url;
+}
+
+std::u16string GuestEntryUrl() {
+  return GuestEntryUrl(Settings(), getdiskid::GetDeviceIdText(), ReadUserData());
+}
+
+}  // namespace fernlite

@@ -1,0 +1,130 @@
+// The standard dialog on GTK: an undecorated RGBA window, transient for its owner, that paints
+// nothing but its browser. Outside the browser rectangle it takes no input (input shape), so
+// clicks reach the launcher frame underneath, as a colour-keyed layered window lets them through.
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include "game/standard_dialog.h"
+#include "game/ui_handler_linux.h"
+#include "platform/text.h"
+
+namespace fernlite {
+
+struct StandardDialogPlatform {
+  static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self_ptr) {
+    auto* self = static_cast<CStandardDialog*>(self_ptr);
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    if (gdk_screen_is_composited(gtk_widget_get_screen(widget))) {
+      cairo_set_source_rgba(cr, 0, 0, 0, 0);
+    } else {
+      // Without a compositor the window is cut to the browser; the key colour shows nowhere.
+      const uint32_t key = self->colour_key_;
+      cairo_set_source_rgb(cr, (key & 0xFF) / 255.0, ((key >> 8) & 0xFF) / 255.0,
+                           ((key >> 16) & 0xFF) / 255.0);
+    }
+    cairo_paint(cr);
+    cairo_restore(cr);
+    return FALSE;  // the browser draws itself on top
+  }
+
+  static void OnDestroyed(GtkWidget*, gpointer self_ptr) {
+    auto* self = static_cast<CStandardDialog*>(self_ptr);
+    g_object_unref(self->window_);
+    self->window_ = nullptr;
+    self->browser_ = nullptr;
+    self->destroy_handler_ = 0;
+    self->OnWindowDestroyed();
+  }
+};
+
+namespace {
+
+cairo_region_t* BrowserRegion() {
+  const cairo_rectangle_int_t rect{kGuestBrowserRect.left, kGuestBrowserRect.top,
+                                   kGuestBrowserRect.Width(), kGuestBrowserRect.Height()};
+  return cairo_region_create_rectangle(&rect);
+}
+
+}  // namespace
+
+CStandardDialog::CStandardDialog(int template_id, NativeWindow owner, uint32_t colour_key)
+    : template_id_(template_id), owner_(owner), colour_key_(colour_key) {}
+
+CStandardDialog::~CStandardDialog() { DestroyPlatformWindow(); }
+
+bool CStandardDialog::CreateOwned(NativeWindow owner) {
+  if (window_) return true;
+  if (owner) owner_ = owner;
+  return CreatePlatformWindow();
+}
+
+bool CStandardDialog::CreatePlatformWindow() {
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  g_object_ref_sink(window);
+  window_ = window;
+  GtkWindow* gtk_window = GTK_WINDOW(window);
+  gtk_window_set_decorated(gtk_window, FALSE);
+  gtk_window_set_skip_taskbar_hint(gtk_window, TRUE);
+  gtk_window_set_skip_pager_hint(gtk_window, TRUE);
+  gtk_window_set_resizable(gtk_window, FALSE);
+  if (owner_) gtk_window_set_transient_for(gtk_window, GTK_WINDOW(owner_));
+  gtk_widget_set_app_paintable(window, TRUE);
+  if (GdkVisual* visual = gdk_screen_get_rgba_visual(gtk_widget_get_screen(window)))
+    gtk_widget_set_visual(window, visual);
+  // The dialog's own size until its owner places it: the template's 400 x 250 units.
+  gtk_window_set_default_size(gtk_window, 600, 406);
+  g_signal_connect(window, "draw", G_CALLBACK(&StandardDialogPlatform::OnDraw), this);
+  destroy_handler_ =
+      g_signal_connect(window, "destroy", G_CALLBACK(&StandardDialogPlatform::OnDestroyed), this);
+
+  GtkWidget* fixed = gtk_fixed_new();
+  gtk_container_add(GTK_CONTAINER(window), fixed);
+  GtkWidget* view = webkit_web_view_new();
+  if (!view) {
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+                                            GTK_BUTTONS_OK, "%s",
+                                            ToUtf8(kCreateGameFailedText).c_str());
+    gtk_window_set_title(GTK_WINDOW(box), ToUtf8(kCreateGameFailedCaption).c_str());
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    gtk_widget_destroy(window);  // closes itself, as the failed dialog does
+    return false;
+  }
+  browser_ = view;
+  gtk_widget_set_size_request(view, kGuestBrowserRect.Width(), kGuestBrowserRect.Height());
+  gtk_fixed_put(GTK_FIXED(fixed), view, kGuestBrowserRect.left, kGuestBrowserRect.top);
+  ConfigureWebView(WEBKIT_WEB_VIEW(view));
+
+  gtk_widget_show_all(window);
+  cairo_region_t* region = BrowserRegion();
+  gtk_widget_input_shape_combine_region(window, region);
+  if (!gdk_screen_is_composited(gtk_widget_get_screen(window)))
+    gtk_widget_shape_combine_region(window, region);
+  cairo_region_destroy(region);
+
+  const std::string url = ToUtf8(GuestEntryUrl());
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), url.c_str());
+  return true;
+}
+
+void CStandardDialog::DestroyPlatformWindow() {
+  if (!window_) return;
+  GtkWidget* window = static_cast<GtkWidget*>(window_);
+  // Destroyed by its owner: no "closed by itself" notice.
+  if (destroy_handler_) g_signal_handler_disconnect(window, destroy_handler_);
+  destroy_handler_ = 0;
+  window_ = nullptr;
+  browser_ = nullptr;
+  gtk_widget_destroy(window);
+  g_object_unref(window);
+}
+
+CSTDBackgroundDlg::CSTDBackgroundDlg(NativeWindow owner)
+    : CStandardDialog(kBackgroundDialogTemplate, owner, kBackgroundColourKey) {}
+
+void CSTDBackgroundDlg::OnWindowDestroyed() {
+  if (on_closed_itself) on_closed_itself();
+}
+
+}  // namespace fernlite

@@ -1,0 +1,83 @@
+#include "skin/launcher_dialog.h"
+
+#include "app/run_settings.h"
+#include "game/guest_link.h"
+#include "game/standard_dialog.h"
+#include "net/endpoints.h"
+
+namespace fernlite {
+
+std::optional<std::u16string> LauncherPageUrl(unsigned message) {
+  switch (message) {
+    case kOpenServicePage: return PlatformBase(Endpoint::kGame) + u"/user/kf/";
+    case kOpenHomePage: return PlatformBase(Endpoint::kPortal) + u"/rv7";
+    case kOpenForumPage: return PlatformBase(Endpoint::kForum) + u"/forum-349-1.html";
+    case kOpenPayPage: return PlatformBase(Endpoint::kGame) + u"/pay/?gid=rv7";
+    default: return std::nullopt;
+  }
+}
+
+CFernliteDlg::CFernliteDlg(uint16_t image_id, ImageType image_type, RunSettings& settings)
+    : CTranslucentDialog(kLauncherDialogTemplate, image_id, image_type),
+      settings_(settings),
+      mode_(image_type == ImageType::Png ? LauncherMode::kPng : LauncherMode::kJpg),
+      paint_image_(LoadResourceImage(image_id, image_type)) {
+  open_url = [](const std::u16string& url) { OpenUrlInDefaultBrowser(url); };
+}
+
+CFernliteDlg::~CFernliteDlg() {
+  // The bridge must not reach a dialog that is gone (a window handle would merely go stale).
+  if (LauncherWindow() == this) SetLauncherWindow(nullptr);
+}
+
+BackgroundWindow* CFernliteDlg::CreateBackground() {
+  background_ = new CSTDBackgroundDlg(Host() ? Host()->Handle() : nullptr);
+  // The page's window closing by itself ends the launcher's loop too.
+  background_->on_closed_itself = [this] { PostAction(ButtonAction::Close); };
+  return background_;
+}
+
+BackgroundWindow* CFernliteDlg::GetBackground() { return background_; }
+
+void CFernliteDlg::InitControls() {
+  if (mode_ != LauncherMode::kPng) return;
+  close_.SetStateImages({kCloseGlyphImage, kCloseGlyphImage, kCloseGlyphImage, kCloseGlyphImage, 0},
+                        ImageType::Png);
+  close_.ActionCode = kCloseActionCode;
+  AddChild(&close_);
+  close_.SetBounds(kCloseButtonRect);
+  minimise_.SetStateImages(
+      {kMinimiseGlyphImage, kMinimiseGlyphImage, kMinimiseGlyphImage, kMinimiseGlyphImage, 0},
+      ImageType::Png);
+  minimise_.ActionCode = kMinimizeActionCode;
+  AddChild(&minimise_);
+  minimise_.SetBounds(kMinimiseButtonRect);
+}
+
+void CFernliteDlg::OnDestroy() {
+  background_ = nullptr;  // destroyed with the frame
+  if (destroyed_) return;
+  destroyed_ = true;
+  if (on_destroyed) on_destroyed();
+}
+
+void CFernliteDlg::OnStartGameRequest() {
+  settings_.ExitAfterLauncher = false;
+  PostAction(ButtonAction::Close);
+}
+
+bool CFernliteDlg::OnPageMessage(unsigned message) {
+  const std::optional<std::u16string> url = LauncherPageUrl(message);
+  if (!url) return false;
+  if (open_url) open_url(*url);
+  return true;
+}
+
+bool CFernliteDlg::Create() {
+  if (!CreateTranslucentWindow(*this, settings_.GameTitle)) return false;
+  FinishPlatformWindow();
+  SetLauncherWindow(this);
+  return true;
+}
+
+}  // namespace fernlite
