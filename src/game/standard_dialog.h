@@ -43,8 +43,8 @@ class CStandardDialog : public BackgroundWindow {
   CStandardDialog(const CStandardDialog&) = delete;
   CStandardDialog& operator=(const CStandardDialog&) = delete;
 
-  // Creates the dialog owned by `owner` (the owner given at construction when null), starts
-  // its browser on the guest entry page and shows it.
+  // Creates the dialog owned by `owner` (the owner given at construction when null) and shows
+  // it; its browser starts on the guest entry page once the owner is on screen.
   bool CreateOwned(NativeWindow owner) override;
   NativeWindow Handle() const override { return window_; }
 
@@ -61,6 +61,9 @@ class CStandardDialog : public BackgroundWindow {
  private:
   // Platform side.
   bool CreatePlatformWindow();
+  bool CreateBrowser();
+  void DisconnectOwner(void* owner);
+  void CancelPending();
   void DestroyPlatformWindow();
   friend struct StandardDialogPlatform;
 
@@ -70,6 +73,8 @@ class CStandardDialog : public BackgroundWindow {
   NativeWindow window_ = nullptr;
   void* browser_ = nullptr;
   unsigned long destroy_handler_ = 0;
+  unsigned long owner_map_handler_ = 0;
+  unsigned browser_idle_ = 0;
 };
 
 // The launcher's companion: template 129, colour key green. When it goes away by itself its

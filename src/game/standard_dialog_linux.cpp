@@ -28,8 +28,24 @@ struct StandardDialogPlatform {
     return FALSE;  // the browser draws itself on top
   }
 
+  static gboolean OnOwnerMapped(GtkWidget* owner, GdkEvent*, gpointer self_ptr) {
+    auto* self = static_cast<CStandardDialog*>(self_ptr);
+    self->DisconnectOwner(owner);
+    // After this event has been handled: the frame is on screen before the engine starts.
+    self->browser_idle_ = g_idle_add(&StandardDialogPlatform::CreateBrowserLater, self);
+    return FALSE;
+  }
+
+  static gboolean CreateBrowserLater(gpointer self_ptr) {
+    auto* self = static_cast<CStandardDialog*>(self_ptr);
+    self->browser_idle_ = 0;
+    self->CreateBrowser();
+    return G_SOURCE_REMOVE;
+  }
+
   static void OnDestroyed(GtkWidget*, gpointer self_ptr) {
     auto* self = static_cast<CStandardDialog*>(self_ptr);
+    self->CancelPending();
     g_object_unref(self->window_);
     self->window_ = nullptr;
     self->browser_ = nullptr;
@@ -80,6 +96,28 @@ bool CStandardDialog::CreatePlatformWindow() {
 
   GtkWidget* fixed = gtk_fixed_new();
   gtk_container_add(GTK_CONTAINER(window), fixed);
+  gtk_widget_show_all(window);
+  cairo_region_t* region = BrowserRegion();
+  gtk_widget_input_shape_combine_region(window, region);
+  if (!gdk_screen_is_composited(gtk_widget_get_screen(window)))
+    gtk_widget_shape_combine_region(window, region);
+  cairo_region_destroy(region);
+
+  // Starting the web engine takes a while: an owner that is about to appear goes first, so
+  // the player sees the launcher frame at once and the page follows.
+  GtkWidget* owner = static_cast<GtkWidget*>(owner_);
+  if (owner && !gtk_widget_get_mapped(owner)) {
+    owner_map_handler_ = g_signal_connect(owner, "map-event",
+                                          G_CALLBACK(&StandardDialogPlatform::OnOwnerMapped), this);
+    return true;
+  }
+  return CreateBrowser();
+}
+
+bool CStandardDialog::CreateBrowser() {
+  GtkWidget* window = static_cast<GtkWidget*>(window_);
+  if (!window || browser_) return browser_ != nullptr;
+  GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(window));
   GtkWidget* view = webkit_web_view_new();
   if (!view) {
     GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
@@ -95,20 +133,26 @@ bool CStandardDialog::CreatePlatformWindow() {
   gtk_widget_set_size_request(view, kGuestBrowserRect.Width(), kGuestBrowserRect.Height());
   gtk_fixed_put(GTK_FIXED(fixed), view, kGuestBrowserRect.left, kGuestBrowserRect.top);
   ConfigureWebView(WEBKIT_WEB_VIEW(view));
-
-  gtk_widget_show_all(window);
-  cairo_region_t* region = BrowserRegion();
-  gtk_widget_input_shape_combine_region(window, region);
-  if (!gdk_screen_is_composited(gtk_widget_get_screen(window)))
-    gtk_widget_shape_combine_region(window, region);
-  cairo_region_destroy(region);
+  gtk_widget_show(view);
 
   const std::string url = ToUtf8(GuestEntryUrl());
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), url.c_str());
   return true;
 }
 
+void CStandardDialog::DisconnectOwner(void* owner) {
+  if (owner_map_handler_ && owner) g_signal_handler_disconnect(owner, owner_map_handler_);
+  owner_map_handler_ = 0;
+}
+
+void CStandardDialog::CancelPending() {
+  DisconnectOwner(owner_);
+  if (browser_idle_) g_source_remove(browser_idle_);
+  browser_idle_ = 0;
+}
+
 void CStandardDialog::DestroyPlatformWindow() {
+  CancelPending();
   if (!window_) return;
   GtkWidget* window = static_cast<GtkWidget*>(window_);
   // Destroyed by its owner: no "closed by itself" notice.

@@ -92,10 +92,15 @@ TEST_F(LauncherDialog, FrameCarriesTitleButtonsAndAnOwnedPageWindow) {
     return fx == px && fy == py && gtk_widget_get_allocated_width(Page()) == 661;
   }));
   auto* dlg = static_cast<CStandardDialog*>(dialog_->GetBackground());
+  // The engine starts once the frame is on screen.
+  ASSERT_TRUE(RunUntil([&] { return dlg->Browser() != nullptr; }));
   GtkWidget* view = static_cast<GtkWidget*>(dlg->Browser());
   ASSERT_TRUE(view && WEBKIT_IS_WEB_VIEW(view));
   GtkAllocation allocation;
-  gtk_widget_get_allocation(view, &allocation);
+  ASSERT_TRUE(RunUntil([&] {
+    gtk_widget_get_allocation(view, &allocation);
+    return allocation.width == 660;
+  }));
   EXPECT_EQ(allocation.x, 0);
   EXPECT_EQ(allocation.y, 25);
   EXPECT_EQ(allocation.width, 660);
