@@ -1,4 +1,5 @@
 #include "net/user_agent.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -152,5 +153,14 @@ std::string UserAgentCache::Get(UserAgentSettings& settings, GrowableBuffer::All
   }
   return *fresh;
 }
+
+// Both platforms share one cache over their own settings store. Never destroyed: the
+// upgrade worker may still be fetching while the process exits.
+std::string GetUserAgent() {
+  static UserAgentCache* const cache = new UserAgentCache;
+  return cache->Get(PlatformUserAgentSettings());
+}
+
+std::u16string GetUserAgentText() { return FromAnsi(GetUserAgent()); }
 
 }  // namespace fernlite

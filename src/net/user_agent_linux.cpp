@@ -40,14 +40,4 @@ UserAgentSettings& PlatformUserAgentSettings() {
   return settings;
 }
 
-// Here rather than beside the assembly: the fetch on this side reaches it without a further
-// round through the portable archive when linking.
-std::string GetUserAgent() {
-  // Never destroyed: the upgrade worker may still be fetching while the process exits.
-  static UserAgentCache* const cache = new UserAgentCache;
-  return cache->Get(PlatformUserAgentSettings());
-}
-
-std::u16string GetUserAgentText() { return FromAnsi(GetUserAgent()); }
-
 }  // namespace fernlite
