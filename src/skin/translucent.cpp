@@ -139,9 +139,8 @@ void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> chi
     out.Reset(0, 0);
     return;
   }
-  const int w = background->Width(), h = background->Height();
-  out.Reset(w, h);
-  DrawImage(out, *background, Rect{0, 0, w, h});
+  // Over a cleared layer the background lands unchanged: copy it instead of blending it.
+  out = *background;
   for (CTranslucentWnd* child : children) {
     if (child && child->Visible()) child->Render(out);
   }

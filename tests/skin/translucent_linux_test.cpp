@@ -230,6 +230,13 @@ TEST(ComposeLayerTest, BackgroundThenVisibleChildrenInOrder) {
   EXPECT_EQ(layer.At(7, 3), 0xFFFFFFFFu);
   EXPECT_EQ(layer.At(6, 1), 0x800000FFu);
 
+  // Composed again into the same layer (a button changed state): nothing of the last pass stays.
+  red.Hide();
+  ComposeLayer(&background, children, layer);
+  EXPECT_EQ(layer.At(2, 1), 0xFF404040u);
+  EXPECT_EQ(layer.At(3, 1), BlendOver(0xFF404040u, 0x800000FFu));
+  EXPECT_EQ(layer.At(7, 0), 0u);
+
   ComposeLayer(nullptr, children, layer);
   EXPECT_TRUE(layer.Empty());
 }

@@ -416,9 +416,15 @@ int main(int argc, char** argv) {
   Draw(31, 26, CAIRO_FORMAT_ARGB32, Glyph172, png("172.png"));
   Draw(48, 48, CAIRO_FORMAT_ARGB32, AppIcon, png("127.png"));
 
+  // The name plate sits 5 px below the caption's top: it continues the caption's gradient, so
+  // the name reads as written on the caption.
   Draw(200, 25, CAIRO_FORMAT_RGB24, [](cairo_t* cr) {
-    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_pattern_t* p = cairo_pattern_create_linear(0, -5, 0, 32);
+    cairo_pattern_add_color_stop_rgb(p, 0, 0.10, 0.10, 0.11);
+    cairo_pattern_add_color_stop_rgb(p, 1, 0.0, 0.0, 0.0);
+    cairo_set_source(cr, p);
     cairo_paint(cr);
+    cairo_pattern_destroy(p);
   }, bmp("155.bmp"));
   Draw(66, 20, CAIRO_FORMAT_RGB24, [](cairo_t* cr) {
     SystemStrip(cr, [](cairo_t* c) {

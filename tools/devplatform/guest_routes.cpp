@@ -114,6 +114,9 @@ body { background:radial-gradient(ellipse at 30% 10%,#3a5a78 0%,#1b2a3f 45%,#0b1
   linear-gradient(135deg,transparent 49.5%,#0d1722 50%) 52% 100%/30% 85% no-repeat,
   linear-gradient(225deg,transparent 49.5%,#0d1722 50%) 100% 100%/40% 75% no-repeat; }
 .wrap { position:relative; max-width:920px; margin:0 auto; padding:28px 32px; height:100%; overflow:auto; }
+/* The page scrolls inside itself (the launcher shows no scroll bars); a thin gold thumb fits the art. */
+.wrap::-webkit-scrollbar { width:6px; } .wrap::-webkit-scrollbar-track { background:transparent; }
+.wrap::-webkit-scrollbar-thumb { background:rgba(232,194,122,.35); border-radius:3px; }
 header { display:flex; align-items:center; gap:18px; }
 .seal { width:54px; height:54px; border-radius:12px; background:linear-gradient(145deg,#c2412d,#7d1d14);
   display:grid; place-items:center; font-size:26px; font-weight:700; box-shadow:0 6px 18px rgba(0,0,0,.45); }
