@@ -112,8 +112,16 @@ std::optional<std::uint64_t> FileSizeOf(const std::u16string& path);
 // Gives the verified download what it needs to start as a program (Linux: the executable's
 // permission bits; Windows: nothing). False when that failed.
 bool PrepareNewExecutable(const std::u16string& new_path, const std::u16string& exe_path);
-// The platform services: the real fetch, version reader, signer check and rename, the cached
-// device identifier, and waits on `wait`/`stopped` supplied by the worker thread.
+// Verified signer name of the downloaded `file` fetched from `url`; nullopt when it has no
+// valid signature from a trusted root (Windows: embedded Authenticode; Linux: a detached CMS
+// signature fetched from url + ".p7s").
+std::optional<std::string> DownloadSignerName(const std::u16string& file,
+                                              const std::u16string& url);
+
+// ---- upgrade_environment.cpp ----
+
+// The real services: fetch, version reader, signer check and rename, the cached device
+// identifier; the worker thread supplies `wait`/`stopped`.
 UpgradeEnvironment PlatformUpgradeEnvironment();
 
 }  // namespace fernlite

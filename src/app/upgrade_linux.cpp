@@ -5,13 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/file_version.h"
-#include "app/run_settings.h"
 #include "app/upgrade.h"
 #include "app/upgrade_signer.h"
 #include "build_config.h"
-#include "identity/device_id.h"
-#include "net/endpoints.h"
 #include "net/http_fetch.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -44,32 +40,17 @@ bool PrepareNewExecutable(const std::u16string& new_path, const std::u16string& 
   return ::chmod(ToUtf8(new_path).c_str(), mode | S_IRUSR | S_IXUSR) == 0;
 }
 
-UpgradeEnvironment PlatformUpgradeEnvironment() {
-  UpgradeEnvironment env;
-  env.game_code = Settings().GameCode;
-  env.description_url = UpgradeDescriptionUrl(PlatformBase(Endpoint::kStatic), env.game_code);
-  env.exe_path = GetModulePath();
-  env.fetch = [](const std::u16string& url, const std::u16string& path) {
-    return Fetch(url, path);
-  };
-  env.file_version = [](const std::u16string& path) { return FileVersionText(path); };
-  env.signer_name = [](const std::u16string& file,
-                       const std::u16string& url) -> std::optional<std::string> {
-    // The signature travels beside the executable as "<url>.p7s".
-    const std::u16string signature_path = file + u".p7s";
-    if (FileExists(signature_path)) RemoveFile(signature_path);
-    std::optional<std::string> name;
-    if (Fetch(url + u".p7s", signature_path)) {
-      name = VerifiedSignerName(file, signature_path, build::kUpgradeCaFile);
-    }
-    RemoveFile(signature_path);
-    return name;
-  };
-  env.rename = [](const std::u16string& from, const std::u16string& to) {
-    return RenameFileNoReplace(from, to);
-  };
-  env.device_id = [] { return getdiskid::GetDeviceIdText(); };
-  return env;
+std::optional<std::string> DownloadSignerName(const std::u16string& file,
+                                              const std::u16string& url) {
+  // The signature travels beside the executable as "<url>.p7s".
+  const std::u16string signature_path = file + u".p7s";
+  if (FileExists(signature_path)) RemoveFile(signature_path);
+  std::optional<std::string> name;
+  if (Fetch(url + u".p7s", signature_path)) {
+    name = VerifiedSignerName(file, signature_path, build::kUpgradeCaFile);
+  }
+  RemoveFile(signature_path);
+  return name;
 }
 
 }  // namespace fernlite

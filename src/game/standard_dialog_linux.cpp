@@ -11,17 +11,15 @@
 namespace fernlite {
 
 struct StandardDialogPlatform {
-  static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self_ptr) {
-    auto* self = static_cast<CStandardDialog*>(self_ptr);
+  static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer) {
     cairo_save(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     if (gdk_screen_is_composited(gtk_widget_get_screen(widget))) {
-      cairo_set_source_rgba(cr, 0, 0, 0, 0);
+      cairo_set_source_rgba(cr, 0, 0, 0, 0);  // the key colour's meaning: see-through
     } else {
-      // Without a compositor the window is cut to the browser; the key colour shows nowhere.
-      const uint32_t key = self->colour_key_;
-      cairo_set_source_rgb(cr, (key & 0xFF) / 255.0, ((key >> 8) & 0xFF) / 255.0,
-                           ((key >> 16) & 0xFF) / 255.0);
+      // Without a compositor nothing is see-through and the window is cut to the browser,
+      // which shows this until the page's first frame: dark, not the glaring key colour.
+      cairo_set_source_rgb(cr, 16 / 255.0, 16 / 255.0, 18 / 255.0);
     }
     cairo_paint(cr);
     cairo_restore(cr);

@@ -14,14 +14,8 @@
 #include "game/script_bridge_linux.h"
 #include "platform/text.h"
 #include "skin/skin_frame.h"
+#include "fakes/web_engine_leaks.h"
 
-// The web engine, fonts and the accessibility bus keep process-lifetime allocations that the
-// leak checker reports at exit; they are not ours.
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libjavascriptcoregtk-4.1.so\n"
-         "leak:libwebkit2gtk-4.1.so\nleak:libgtk-3.so\nleak:libgdk-3.so\n";
-}
 
 namespace fernlite {
 namespace {
