@@ -92,9 +92,13 @@ bool RunCurl(const std::string& url, const std::string& out, double& cpu_seconds
   return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
-double MiBPerSecond(double seconds) { return static_cast<double>(kFileSize) / (1 << 20) / seconds; }
+double MiBPerSecond(double seconds) {
+  return static_cast<double>(kFileSize) / (1 << 20) / seconds;
+}
 
 bool HasFullSize(const std::filesystem::path& file) {
   std::error_code error;
@@ -147,8 +151,8 @@ int main(int argc, char** argv) {
     ok = ok && RunCurl(url, curl_out, curl_cpu_round) && HasFullSize(curl_out);
     const double curl_seconds = Seconds(Clock::now() - start);
     if (!ok || round == 0) continue;
-    std::printf("round %d: Fetch %.1f MiB/s, curl %.1f MiB/s\n", round,
-                MiBPerSecond(fetch_seconds), MiBPerSecond(curl_seconds));
+    std::printf("round %d: Fetch %.1f MiB/s, curl %.1f MiB/s\n", round, MiBPerSecond(fetch_seconds),
+                MiBPerSecond(curl_seconds));
     best_fetch = std::max(best_fetch, MiBPerSecond(fetch_seconds));
     best_curl = std::max(best_curl, MiBPerSecond(curl_seconds));
     fetch_cpu = std::min(fetch_cpu, fetch_cpu_round);

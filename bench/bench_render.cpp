@@ -106,13 +106,17 @@ long long FirstWindowMs() {
   long long result = -1;
   if (platform.port > 0) {
     std::vector<std::string> env{
-        "DISPLAY=" + std::string(std::getenv("DISPLAY")), "HOME=" + (dir / "home").string(),
-        "XDG_CACHE_HOME=" + (dir / "home").string(), "XDG_CONFIG_HOME=" + (dir / "home").string(),
+        "DISPLAY=" + std::string(std::getenv("DISPLAY")),
+        "HOME=" + (dir / "home").string(),
+        "XDG_CACHE_HOME=" + (dir / "home").string(),
+        "XDG_CONFIG_HOME=" + (dir / "home").string(),
         "XDG_DATA_HOME=" + (dir / "home").string(),
         "FERNLITE_PLATFORM=http://127.0.0.1:" + std::to_string(platform.port),
-        "FERNLITE_REPORT_MAPPED=1", "ASAN_OPTIONS=detect_leaks=0"};
+        "FERNLITE_REPORT_MAPPED=1",
+        "ASAN_OPTIONS=detect_leaks=0"};
     if (const char* path = std::getenv("PATH")) env.push_back(std::string("PATH=") + path);
-    if (const char* xauth = std::getenv("XAUTHORITY")) env.push_back(std::string("XAUTHORITY=") + xauth);
+    if (const char* xauth = std::getenv("XAUTHORITY"))
+      env.push_back(std::string("XAUTHORITY=") + xauth);
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);

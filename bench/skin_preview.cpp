@@ -80,10 +80,13 @@ int main(int argc, char** argv) {
   PreviewDialog dialog;
   if (!CreateTranslucentWindow(dialog, u"岚岫奇谭")) return 1;
   if (argc > 1) {
-    g_timeout_add_seconds(static_cast<guint>(std::atoi(argv[1])), [](gpointer) -> gboolean {
-      gtk_main_quit();
-      return G_SOURCE_REMOVE;
-    }, nullptr);
+    g_timeout_add_seconds(
+        static_cast<guint>(std::atoi(argv[1])),
+        [](gpointer) -> gboolean {
+          gtk_main_quit();
+          return G_SOURCE_REMOVE;
+        },
+        nullptr);
   }
   gtk_main();
   return 0;

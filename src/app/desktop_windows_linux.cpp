@@ -182,9 +182,10 @@ class DesktopWindows : public LauncherWindows {
     if (!display_) return kWindowNotCreated;
     if (EnvFlag("FERNLITE_TEST_EVENTS")) {
       const GameWindowRequest request = RequestFromSettings(settings_);
-      Emit(std::string("game window: ") +
-           (IsGuestPlayer(request.player_name) ? "guest" : "player " + ToUtf8(request.player_name)) +
-           ", " + ToUtf8(request.url));
+      Emit(
+          std::string("game window: ") +
+          (IsGuestPlayer(request.player_name) ? "guest" : "player " + ToUtf8(request.player_name)) +
+          ", " + ToUtf8(request.url));
     }
     return RunGameWindowDialog();
   }

@@ -33,16 +33,18 @@ class InterimWindows : public LauncherWindows {
     RegisterClassW(&window_class);
   }
   int RunLauncher() override { return Show(settings_.GameTitle + u": " + GuestEntryUrl()); }
-  int RunGameWindow() override { return Show(settings_.GameWindowTitle + u": " + settings_.GameUrl); }
+  int RunGameWindow() override {
+    return Show(settings_.GameWindowTitle + u": " + settings_.GameUrl);
+  }
   void ShowBubble(const std::u16string&, int) override {}
   void Close() override { UnregisterClassW(kClassName, GetModuleHandleW(nullptr)); }
 
  private:
   int Show(const std::u16string& text) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    HWND window = CreateWindowW(kClassName, W(settings_.GameTitle), WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 520, 160, nullptr, nullptr,
-                                instance, nullptr);
+    HWND window =
+        CreateWindowW(kClassName, W(settings_.GameTitle), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 520, 160, nullptr, nullptr, instance, nullptr);
     if (!window) return kWindowNotCreated;
     CreateWindowW(L"STATIC", W(text), WS_CHILD | WS_VISIBLE, 10, 10, 480, 100, window, nullptr,
                   instance, nullptr);

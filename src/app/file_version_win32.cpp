@@ -20,8 +20,8 @@ std::u16string FileVersionText(const std::u16string& path) {
       length < sizeof(VS_FIXEDFILEINFO)) {
     return {};
   }
-  return ToU16(HIWORD(info->dwFileVersionMS)) + u"." + ToU16(LOWORD(info->dwFileVersionMS)) +
-         u"." + ToU16(HIWORD(info->dwFileVersionLS)) + u"." + ToU16(LOWORD(info->dwFileVersionLS));
+  return ToU16(HIWORD(info->dwFileVersionMS)) + u"." + ToU16(LOWORD(info->dwFileVersionMS)) + u"." +
+         ToU16(HIWORD(info->dwFileVersionLS)) + u"." + ToU16(LOWORD(info->dwFileVersionLS));
 }
 
 }  // namespace fernlite

@@ -44,15 +44,14 @@ std::u16string NormaliseChannel(std::u16string_view value) {
 
 void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& settings,
                       StartupFlags& flags, const CommandLineEnvironment& env) {
-  const bool full_client_running =
-      env.is_process_running && env.is_process_running(kFullClientExe);
+  const bool full_client_running = env.is_process_running && env.is_process_running(kFullClientExe);
 
   const std::u16string channel = LookupSwitch(args, u"/C");
   if (!channel.empty()) {
     settings.ChannelID = NormaliseChannel(channel);
   } else {
-    settings.ChannelID = env.fixed_channel ? settings.DefaultChannelID
-                                           : std::u16string(kGenericChannel);
+    settings.ChannelID =
+        env.fixed_channel ? settings.DefaultChannelID : std::u16string(kGenericChannel);
   }
 
   const std::u16string sub_channel = LookupSwitch(args, u"/CC");

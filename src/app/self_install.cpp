@@ -106,8 +106,7 @@ int SelfInstall(ClientDir which, bool run_after_install, RunSettings& settings,
   if (services.report) services.report(loaded && install_count == 0 ? u"44" : u"50");
   record.Save();
 
-  const std::u16string arguments =
-      CreateShortcuts(installed, settings, services.shortcut_folders);
+  const std::u16string arguments = CreateShortcuts(installed, settings, services.shortcut_folders);
   const std::u16string parameters =
       RelaunchParameters(arguments, own_path, settings.CreatedShortcutName);
   if (run_after_install && services.start_process) services.start_process(installed, parameters);

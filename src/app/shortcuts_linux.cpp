@@ -203,8 +203,8 @@ bool WriteShortcut(const std::u16string& target, const std::u16string& shortcut_
     name.resize(name.size() - extension.size());
   }
   const std::string target_text = ToUtf8(target);
-  const std::string exec = EscapePercent(QuoteExecArgument(target_text)) +
-                           EscapePercent(ToUtf8(arguments));
+  const std::string exec =
+      EscapePercent(QuoteExecArgument(target_text)) + EscapePercent(ToUtf8(arguments));
   std::string entry = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
   entry += "Name=" + EscapeValue(ToUtf8(name)) + "\n";
   entry += "Exec=" + EscapeValue(exec) + "\n";

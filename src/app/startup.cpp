@@ -20,7 +20,9 @@ bool InstallFromHere(bool run_after_install, RunSettings& settings,
 
 }  // namespace
 
-bool DrawingAvailable() { return g_drawing_available; }
+bool DrawingAvailable() {
+  return g_drawing_available;
+}
 
 int RunLoop(LauncherWindows& windows, RunSettings& settings) {
   for (;;) {

@@ -8,7 +8,9 @@
 namespace fernlite {
 
 // No COM here, and cairo with gdk-pixbuf always decodes PNG.
-bool StartPlatformServices() { return true; }
+bool StartPlatformServices() {
+  return true;
+}
 void StopPlatformServices(bool) {}
 
 std::intptr_t HoldMarkerFile(const std::u16string& path) {

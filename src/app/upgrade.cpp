@@ -20,7 +20,8 @@ std::int32_t LeadingInt(std::string_view text) {
   long long value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT32_MAX) + 1) value = static_cast<long long>(INT32_MAX) + 1;
+    if (value > static_cast<long long>(INT32_MAX) + 1)
+      value = static_cast<long long>(INT32_MAX) + 1;
   }
   if (negative) value = -value;
   if (value > INT32_MAX) value = INT32_MAX;

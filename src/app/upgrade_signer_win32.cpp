@@ -60,8 +60,8 @@ bool ChainIsTrusted(PCCERT_CONTEXT cert, HCERTSTORE signature_store) {
 }
 
 std::optional<std::u16string> SimpleDisplayName(PCCERT_CONTEXT cert) {
-  const DWORD length = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
-                                          nullptr, 0);
+  const DWORD length =
+      CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
   if (length <= 1) return std::nullopt;
   std::vector<wchar_t> name(length);
   CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), length);
@@ -77,9 +77,9 @@ std::optional<std::string> VerifiedSignerName(const std::u16string& file, const 
   DWORD encoding = 0, content_type = 0, format_type = 0;
   HCERTSTORE store = nullptr;
   HCRYPTMSG message = nullptr;
-  if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, W(file),
-                        CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED, CERT_QUERY_FORMAT_FLAG_BINARY,
-                        0, &encoding, &content_type, &format_type, &store, &message, nullptr)) {
+  if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, W(file), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                        CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content_type, &format_type,
+                        &store, &message, nullptr)) {
     return std::nullopt;
   }
   std::optional<std::string> result;

@@ -20,10 +20,11 @@ std::optional<std::uint64_t> FileSizeOf(const std::u16string& path) {
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-bool PrepareNewExecutable(const std::u16string&, const std::u16string&) { return true; }
+bool PrepareNewExecutable(const std::u16string&, const std::u16string&) {
+  return true;
+}
 
-std::optional<std::string> DownloadSignerName(const std::u16string& file,
-                                              const std::u16string&) {
+std::optional<std::string> DownloadSignerName(const std::u16string& file, const std::u16string&) {
   return VerifiedSignerName(file, {}, {});  // the signature is inside the file
 }
 

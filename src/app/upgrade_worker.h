@@ -7,7 +7,7 @@ namespace fernlite {
 
 struct UpgradeEnvironment;
 
-bool StartUpgradeWorker(); /* starts the worker thread */
+bool StartUpgradeWorker();           /* starts the worker thread */
 void StopUpgradeWorker(int wait_ms); /* signals stop, waits up to wait_ms, then abandons */
 
 // The same worker with parts of its environment replaced by `adjust` (tests). The stop-aware

@@ -29,7 +29,9 @@ std::thread g_thread;
 
 }  // namespace
 
-bool StartUpgradeWorker() { return StartUpgradeWorker(nullptr); }
+bool StartUpgradeWorker() {
+  return StartUpgradeWorker(nullptr);
+}
 
 bool StartUpgradeWorker(const std::function<void(UpgradeEnvironment&)>& adjust) {
   if (g_state) return false;

@@ -30,7 +30,9 @@ DWORD WINAPI WorkerMain(void* parameter) {
 
 }  // namespace
 
-bool StartUpgradeWorker() { return StartUpgradeWorker(nullptr); }
+bool StartUpgradeWorker() {
+  return StartUpgradeWorker(nullptr);
+}
 
 bool StartUpgradeWorker(const std::function<void(UpgradeEnvironment&)>& adjust) {
   if (g_context) return false;
@@ -55,7 +57,9 @@ bool StartUpgradeWorker(const std::function<void(UpgradeEnvironment&)>& adjust) 
   return true;
 }
 
-bool UpgradeWorkerRunning() { return g_context && !g_context->finished; }
+bool UpgradeWorkerRunning() {
+  return g_context && !g_context->finished;
+}
 
 void StopUpgradeWorker(int wait_ms) {
   if (!g_context) return;

@@ -15,7 +15,9 @@ GameWindowRequest RequestFromSettings(const RunSettings& settings) {
   return request;
 }
 
-bool IsGuestPlayer(std::u16string_view player_name) { return player_name == kGuestPlayerName; }
+bool IsGuestPlayer(std::u16string_view player_name) {
+  return player_name == kGuestPlayerName;
+}
 
 WindowSize InitialWindowSize(const GameWindowRequest& request) {
   if (request.start_maximized) return {kMaximizedRestoreWidth, kMaximizedRestoreHeight};

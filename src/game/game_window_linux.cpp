@@ -17,9 +17,9 @@ namespace fernlite {
 namespace {
 
 GdkPixbuf* LoadWindowIcon() {
-  GInputStream* stream = g_resource_open_stream(fernlite_get_resource(),
-                                                "/org/fernlite/images/127.png",
-                                                G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+  GInputStream* stream =
+      g_resource_open_stream(fernlite_get_resource(), "/org/fernlite/images/127.png",
+                             G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
   if (!stream) return nullptr;
   GdkPixbuf* pixbuf = gdk_pixbuf_new_from_stream(stream, nullptr, nullptr);
   g_object_unref(stream);
@@ -27,9 +27,9 @@ GdkPixbuf* LoadWindowIcon() {
 }
 
 void ShowCreateFailure() {
-  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
-                                             GTK_BUTTONS_OK, "%s",
-                                             ToUtf8(kGameCreateFailedText).c_str());
+  GtkWidget* dialog =
+      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
+                             ToUtf8(kGameCreateFailedText).c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), ToUtf8(kGameCreateFailedCaption).c_str());
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);

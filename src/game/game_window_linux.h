@@ -44,8 +44,8 @@ class CWebGameDlg {
  private:
   static void OnDestroy(GtkWidget*, CWebGameDlg*);
   static gboolean OnMap(GtkWidget*, GdkEvent*, CWebGameDlg*);
-  static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision*,
-                                 WebKitPolicyDecisionType, CWebGameDlg*);
+  static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
+                                 CWebGameDlg*);
   static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, CWebGameDlg*);
 
   GameWindowRequest request_;

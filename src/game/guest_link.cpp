@@ -36,7 +36,9 @@ std::string SignedBytes(std::u16string_view text) {
 
 }  // namespace
 
-std::u16string GameHostBase() { return PlatformBase(Endpoint::kGame); }
+std::u16string GameHostBase() {
+  return PlatformBase(Endpoint::kGame);
+}
 
 std::u16string PercentEncodeUtf8(std::u16string_view text) {
   const std::string bytes = ToUtf8(text);
@@ -141,7 +143,9 @@ void RunPayAction(const UrlOpener& open) {
                          open);
 }
 
-void RunPayAction() { RunPayAction(OpenUrlInDefaultBrowser); }
+void RunPayAction() {
+  RunPayAction(OpenUrlInDefaultBrowser);
+}
 
 bool RunBindAction(const std::function<bool()>& ask_yes_no,
                    const std::function<void()>& close_game_window) {

@@ -55,7 +55,9 @@ std::optional<std::int32_t> ParseInt32(std::u16string_view text) {
 
 }  // namespace
 
-std::span<const BridgeMethod> BridgeMethods() { return kMethods; }
+std::span<const BridgeMethod> BridgeMethods() {
+  return kMethods;
+}
 
 const BridgeMethod* FindBridgeMethod(std::u16string_view name) {
   for (const BridgeMethod& method : kMethods) {
@@ -108,8 +110,12 @@ std::optional<std::int32_t> ValueArguments::Int32(std::size_t index) const {
   return 0;
 }
 
-void SetLauncherWindow(LauncherWindowSink* window) { g_launcher_window = window; }
-LauncherWindowSink* LauncherWindow() { return g_launcher_window; }
+void SetLauncherWindow(LauncherWindowSink* window) {
+  g_launcher_window = window;
+}
+LauncherWindowSink* LauncherWindow() {
+  return g_launcher_window;
+}
 
 BridgeServices BridgeServices::Defaults() {
   BridgeServices services;
@@ -147,8 +153,7 @@ BridgeResult ScriptBridge::Invoke(std::int32_t dispid, const ScriptArguments& ar
     std::optional<std::u16string> text;
     std::optional<std::int32_t> number;
     switch (ExpectedArgType(*method, i, count)) {
-      case T::kAny:
-        continue;
+      case T::kAny: continue;
       case T::kText:
         text = args.Text(i);
         if (text) values[i] = std::move(*text);
@@ -195,11 +200,8 @@ BridgeResult ScriptBridge::Invoke(std::int32_t dispid, const ScriptArguments& ar
       settings_.Ext = text_at(1);
       settings_.UserInfo = text_at(0);
       break;
-    case kDispSetGuestInfo:
-      settings_.Ext = text_at(0);
-      break;
-    default:
-      break;
+    case kDispSetGuestInfo: settings_.Ext = text_at(0); break;
+    default: break;
   }
   return result;
 }

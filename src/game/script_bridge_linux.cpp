@@ -79,30 +79,21 @@ constexpr char kScriptBody[] = R"JS(
 
 char TypeCode(ScriptArgType type) {
   switch (type) {
-    case ScriptArgType::kText:
-      return 't';
-    case ScriptArgType::kInt32:
-      return 'i';
-    case ScriptArgType::kFlag16:
-      return 'f';
-    case ScriptArgType::kAny:
-      break;
+    case ScriptArgType::kText: return 't';
+    case ScriptArgType::kInt32: return 'i';
+    case ScriptArgType::kFlag16: return 'f';
+    case ScriptArgType::kAny: break;
   }
   return '*';
 }
 
 char ActionCode(std::int32_t dispid) {
   switch (dispid) {
-    case kDispGetChannelID:
-      return 'x';
-    case kDispAddFavorite:
-      return 'n';
-    case kDispReadUserDataFromFile:
-      return 'r';
-    case kDispWriteUserDataToFile:
-      return 'w';
-    default:
-      return 'p';
+    case kDispGetChannelID: return 'x';
+    case kDispAddFavorite: return 'n';
+    case kDispReadUserDataFromFile: return 'r';
+    case kDispWriteUserDataToFile: return 'w';
+    default: return 'p';
   }
 }
 
@@ -251,9 +242,13 @@ void CreateScriptBridge() {
   g_bridge = std::make_unique<ScriptBridge>(Settings(), std::move(services));
 }
 
-void DeleteScriptBridge() { g_bridge.reset(); }
+void DeleteScriptBridge() {
+  g_bridge.reset();
+}
 
-ScriptBridge* ScriptBridgeObject() { return g_bridge.get(); }
+ScriptBridge* ScriptBridgeObject() {
+  return g_bridge.get();
+}
 
 void InstallScriptBridge(WebKitUserContentManager* manager) {
   if (!manager) return;

@@ -73,9 +73,13 @@ HRESULT STDMETHODCALLTYPE CImpIDispatch::QueryInterface(REFIID riid, void** obje
   return S_OK;
 }
 
-ULONG STDMETHODCALLTYPE CImpIDispatch::AddRef() { return ++reference_count_; }
+ULONG STDMETHODCALLTYPE CImpIDispatch::AddRef() {
+  return ++reference_count_;
+}
 
-ULONG STDMETHODCALLTYPE CImpIDispatch::Release() { return --reference_count_; }
+ULONG STDMETHODCALLTYPE CImpIDispatch::Release() {
+  return --reference_count_;
+}
 
 HRESULT STDMETHODCALLTYPE CImpIDispatch::GetTypeInfoCount(UINT* count) {
   if (count) *count = 0;
@@ -100,12 +104,9 @@ HRESULT STDMETHODCALLTYPE CImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD, D
                                                 VARIANT* result, EXCEPINFO*, UINT* arg_error) {
   const BridgeResult outcome = bridge_.Invoke(id, VariantArguments(params));
   switch (outcome.status) {
-    case BridgeStatus::kOk:
-      break;
-    case BridgeStatus::kWrongCount:
-      return E_FAIL;
-    case BridgeStatus::kNotImplemented:
-      return E_NOTIMPL;
+    case BridgeStatus::kOk: break;
+    case BridgeStatus::kWrongCount: return E_FAIL;
+    case BridgeStatus::kNotImplemented: return E_NOTIMPL;
     case BridgeStatus::kTypeMismatch:
       if (arg_error) *arg_error = static_cast<UINT>(outcome.bad_argument);
       return DISP_E_TYPEMISMATCH;
@@ -129,13 +130,17 @@ void DeleteScriptBridge() {
   g_bridge = nullptr;
 }
 
-CImpIDispatch* ScriptBridgeObject() { return g_bridge; }
+CImpIDispatch* ScriptBridgeObject() {
+  return g_bridge;
+}
 
 void SetLauncherWindowHandle(HWND window) {
   g_launcher_sink.window = window;
   SetLauncherWindow(&g_launcher_sink);
 }
 
-HWND LauncherWindowHandle() { return g_launcher_sink.window; }
+HWND LauncherWindowHandle() {
+  return g_launcher_sink.window;
+}
 
 }  // namespace fernlite

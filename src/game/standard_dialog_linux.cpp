@@ -65,7 +65,9 @@ cairo_region_t* BrowserRegion() {
 CStandardDialog::CStandardDialog(int template_id, NativeWindow owner, uint32_t colour_key)
     : template_id_(template_id), owner_(owner), colour_key_(colour_key) {}
 
-CStandardDialog::~CStandardDialog() { DestroyPlatformWindow(); }
+CStandardDialog::~CStandardDialog() {
+  DestroyPlatformWindow();
+}
 
 bool CStandardDialog::CreateOwned(NativeWindow owner) {
   if (window_) return true;
@@ -118,9 +120,9 @@ bool CStandardDialog::CreateBrowser() {
   GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(window));
   GtkWidget* view = webkit_web_view_new();
   if (!view) {
-    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
-                                            GTK_BUTTONS_OK, "%s",
-                                            ToUtf8(kCreateGameFailedText).c_str());
+    GtkWidget* box =
+        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
+                               ToUtf8(kCreateGameFailedText).c_str());
     gtk_window_set_title(GTK_WINDOW(box), ToUtf8(kCreateGameFailedCaption).c_str());
     gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);

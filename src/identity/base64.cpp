@@ -9,7 +9,9 @@ namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr size_t kGroupsPerLine = 19;
 
-uint8_t Byte(std::string_view bytes, size_t index) { return static_cast<uint8_t>(bytes[index]); }
+uint8_t Byte(std::string_view bytes, size_t index) {
+  return static_cast<uint8_t>(bytes[index]);
+}
 
 void AppendGroup(std::string& out, std::string_view bytes, size_t at) {
   const uint32_t value = (uint32_t{Byte(bytes, at)} << 16) | (uint32_t{Byte(bytes, at + 1)} << 8) |

@@ -16,12 +16,9 @@ struct CipherContextFree {
 
 const EVP_CIPHER* CipherForMode(int mode) {
   switch (mode) {
-    case kCipherModeCbc:
-      return EVP_des_ede3_cbc();
-    case kCipherModeEcb:
-      return EVP_des_ede3_ecb();
-    default:
-      return nullptr;
+    case kCipherModeCbc: return EVP_des_ede3_cbc();
+    case kCipherModeEcb: return EVP_des_ede3_ecb();
+    default: return nullptr;
   }
 }
 

@@ -81,8 +81,8 @@ bool ImportPlainTextKey(CryptSession& session, const char* key, size_t key_lengt
 
 bool AcquireKeyContainer(CryptSession& session) {
   HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextW(&provider, kOldPlatformKeyContainer, MS_ENHANCED_PROV_W,
-                            PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+  if (!CryptAcquireContextW(&provider, kOldPlatformKeyContainer, MS_ENHANCED_PROV_W, PROV_RSA_FULL,
+                            CRYPT_NEWKEYSET)) {
     if (GetLastError() != static_cast<DWORD>(NTE_EXISTS)) return false;
     if (!CryptAcquireContextW(&provider, kOldPlatformKeyContainer, MS_ENHANCED_PROV_W,
                               PROV_RSA_FULL, 0)) {
@@ -105,14 +105,14 @@ bool SetExponentsToOne(BYTE* blob, DWORD blob_size) {
   if (half == 0 || kHeader + sizeof(RSAPUBKEY) + 2 * full + 5 * half > blob_size) return false;
   PutOne(blob + kHeader + offsetof(RSAPUBKEY, pubexp), sizeof(DWORD));
   BYTE* at = blob + kHeader + sizeof(RSAPUBKEY);
-  at += full;      // modulus
-  at += half;      // prime1
-  at += half;      // prime2
+  at += full;        // modulus
+  at += half;        // prime1
+  at += half;        // prime2
   PutOne(at, half);  // exponent1
   at += half;
   PutOne(at, half);  // exponent2
   at += half;
-  at += half;      // coefficient
+  at += half;        // coefficient
   PutOne(at, full);  // private exponent
   return true;
 }
@@ -140,8 +140,8 @@ bool ProviderTakesTripleDesKey(HCRYPTPROV provider, size_t key_length) {
   DWORD flags = CRYPT_FIRST;
   PROV_ENUMALGS algorithm;
   DWORD size = sizeof algorithm;
-  while (CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&algorithm), &size,
-                           flags)) {
+  while (
+      CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&algorithm), &size, flags)) {
     if (algorithm.aiAlgid == CALG_3DES) {
       offered = true;
       break;
@@ -154,8 +154,8 @@ bool ProviderTakesTripleDesKey(HCRYPTPROV provider, size_t key_length) {
   if (!CryptGenKey(provider, CALG_3DES, 0, &temporary)) return false;
   DWORD bits = 0;
   size = sizeof bits;
-  const bool read = CryptGetKeyParam(temporary, KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size,
-                                     0) != FALSE;
+  const bool read =
+      CryptGetKeyParam(temporary, KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0) != FALSE;
   CryptDestroyKey(temporary);
   return read && key_length * 8 <= bits;
 }
@@ -266,8 +266,8 @@ bool EncryptWithKeyText(const char* key, size_t key_length, const unsigned char*
                         size_t* output_length) {
   const KeyImportPath path =
       RunsOnOldPlatform() ? KeyImportPath::kExponentOfOneKey : KeyImportPath::kPlainTextBlob;
-  return TransformWithKeyText(path, CipherDirection::kEncrypt, key, key_length, input,
-                              input_length, mode, output, output_length);
+  return TransformWithKeyText(path, CipherDirection::kEncrypt, key, key_length, input, input_length,
+                              mode, output, output_length);
 }
 
 bool DecryptWithKeyText(const char* key, size_t key_length, const unsigned char* input,
@@ -275,8 +275,8 @@ bool DecryptWithKeyText(const char* key, size_t key_length, const unsigned char*
                         size_t* output_length) {
   const KeyImportPath path =
       RunsOnOldPlatform() ? KeyImportPath::kExponentOfOneKey : KeyImportPath::kPlainTextBlob;
-  return TransformWithKeyText(path, CipherDirection::kDecrypt, key, key_length, input,
-                              input_length, mode, output, output_length);
+  return TransformWithKeyText(path, CipherDirection::kDecrypt, key, key_length, input, input_length,
+                              mode, output, output_length);
 }
 
 }  // namespace fernlite

@@ -10,8 +10,12 @@ namespace getdiskid {
 namespace {
 
 // Character classes of the C library in the "C" locale, safe for any byte value.
-bool IsSpaceC(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool IsPrintC(unsigned char c) { return c >= 0x20 && c <= 0x7e; }
+bool IsSpaceC(unsigned char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool IsPrintC(unsigned char c) {
+  return c >= 0x20 && c <= 0x7e;
+}
 bool IsAlnumC(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -45,7 +49,9 @@ std::string WordsToText(const std::uint32_t (&words)[256], int first, int last) 
 
 }  // namespace
 
-void DeviceProbe::DebugLine(std::u16string_view line) { WriteDebugLine(line); }
+void DeviceProbe::DebugLine(std::u16string_view line) {
+  WriteDebugLine(line);
+}
 
 // ---- Adapter choice ----
 
@@ -72,8 +78,7 @@ bool IsPciInstanceId(std::string_view pnp_instance_id) {
          LowerC(pnp_instance_id[1]) == 'c' && LowerC(pnp_instance_id[2]) == 'i';
 }
 
-std::u16string ChooseAdapterText(const std::vector<AdapterRecord>& adapters,
-                                 DeviceProbe& probe) {
+std::u16string ChooseAdapterText(const std::vector<AdapterRecord>& adapters, DeviceProbe& probe) {
   std::u16string fallback;
   for (const AdapterRecord& adapter : adapters) {
     const std::u16string candidate = FormatPhysicalAddress(adapter.physical_address);
@@ -140,9 +145,15 @@ std::u16string GetDeviceIdText() {
 
 // ---- Disk serial scratch state ----
 
-void ClearSerialBuffer() { g_serial[0] = '\0'; }
-const char* AcceptedSerial() { return g_serial; }
-const char* AcceptedModel() { return g_model; }
+void ClearSerialBuffer() {
+  g_serial[0] = '\0';
+}
+const char* AcceptedSerial() {
+  return g_serial;
+}
+const char* AcceptedModel() {
+  return g_model;
+}
 
 void TrimTrailingWhiteSpace(std::string& field) {
   for (size_t i = field.size(); i-- > 1;) {

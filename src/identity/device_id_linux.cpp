@@ -98,11 +98,11 @@ bool IdentifyBySgIo(const std::string& device_node, unsigned char (&block)[512])
   const int fd = ::open(device_node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   unsigned char cdb[16] = {};
-  cdb[0] = 0x85;        // ATA PASS-THROUGH (16)
-  cdb[1] = 4 << 1;      // protocol: PIO data-in
-  cdb[2] = 0x0e;        // data from device, length in sectors, taken from the count field
-  cdb[6] = 1;           // one sector
-  cdb[14] = 0xec;       // IDENTIFY DEVICE
+  cdb[0] = 0x85;    // ATA PASS-THROUGH (16)
+  cdb[1] = 4 << 1;  // protocol: PIO data-in
+  cdb[2] = 0x0e;    // data from device, length in sectors, taken from the count field
+  cdb[6] = 1;       // one sector
+  cdb[14] = 0xec;   // IDENTIFY DEVICE
   unsigned char sense[32] = {};
   std::memset(block, 0, sizeof block);
   sg_io_hdr_t io = {};
@@ -136,8 +136,8 @@ bool SysfsSerial(const fs::path& block_dir, std::string* serial) {
   }
   // VPD page 0x80: four header bytes, the length in bytes 2-3, then the serial.
   if (ReadSmallFile((block_dir / "device/vpd_pg80").string(), 4096, &text) && text.size() > 4) {
-    const size_t length = (static_cast<unsigned char>(text[2]) << 8) |
-                          static_cast<unsigned char>(text[3]);
+    const size_t length =
+        (static_cast<unsigned char>(text[2]) << 8) | static_cast<unsigned char>(text[3]);
     *serial = text.substr(4, std::min(length, text.size() - 4));
     return !serial->empty();
   }

@@ -33,8 +33,7 @@ static_assert(sizeof(SENDCMDINPARAMS) == 33);
 static_assert(sizeof(SRB_IO_CONTROL) == 28);
 static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12);
 
-using GetAdaptersAddressesFn = ULONG(WINAPI*)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES,
-                                              PULONG);
+using GetAdaptersAddressesFn = ULONG(WINAPI*)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES, PULONG);
 
 // Reads a zero-terminated string value into a 260-byte buffer; longer values are a failure.
 bool ReadRegistryString(HKEY root, const char* key, REGSAM access, const char* value,
@@ -50,8 +49,7 @@ bool ReadRegistryString(HKEY root, const char* key, REGSAM access, const char* v
   if (size == 0 || size > sizeof buffer) return false;
   const void* terminator = std::memchr(buffer, 0, size);
   if (!terminator) return false;
-  out->assign(reinterpret_cast<const char*>(buffer),
-              static_cast<const BYTE*>(terminator) - buffer);
+  out->assign(reinterpret_cast<const char*>(buffer), static_cast<const BYTE*>(terminator) - buffer);
   return true;
 }
 
@@ -161,16 +159,16 @@ bool QueryDrivesByStorageProperty() {
     query.QueryType = PropertyStandardQuery;
     std::fill(buffer.begin(), buffer.end(), '\0');
     DWORD returned = 0;
-    if (DeviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
-                        buffer.data(), kBufferSize, &returned, nullptr)) {
+    if (DeviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer.data(),
+                        kBufferSize, &returned, nullptr)) {
       STORAGE_DEVICE_DESCRIPTOR descriptor;
       std::memcpy(&descriptor, buffer.data(), sizeof descriptor);
       const std::string_view view(buffer.data(), buffer.size());
       const auto offset = [](DWORD value) {
         return value > 0x7fffffffUL ? -1L : static_cast<long>(value);
       };
-      const std::string product = DecodeDescriptorString(view, offset(descriptor.ProductIdOffset),
-                                                         false);
+      const std::string product =
+          DecodeDescriptorString(view, offset(descriptor.ProductIdOffset), false);
       const std::string serial =
           DecodeDescriptorString(view, offset(descriptor.SerialNumberOffset), true);
       if (AcceptSerial(serial, product)) accepted = true;
@@ -193,8 +191,8 @@ bool QueryDrivesBySmartShared() {
     if (handle == INVALID_HANDLE_VALUE) continue;
     GETVERSIONINPARAMS version = {};
     DWORD returned = 0;
-    if (DeviceIoControl(handle, SMART_GET_VERSION, nullptr, 0, &version, sizeof version,
-                        &returned, nullptr)) {
+    if (DeviceIoControl(handle, SMART_GET_VERSION, nullptr, 0, &version, sizeof version, &returned,
+                        nullptr)) {
       alignas(8) BYTE block[kBlockSize] = {};
       SENDCMDINPARAMS in = {};
       in.irDriveRegs.bCommandReg = ID_CMD;
@@ -299,8 +297,7 @@ class WindowsProbe : public DeviceProbe {
     version.dwOSVersionInfoSize = sizeof version;
     // Every current system is NT; only a successful answer of another platform takes the
     // Windows 9x path.
-    const bool legacy =
-        GetVersionExA(&version) && version.dwPlatformId != VER_PLATFORM_WIN32_NT;
+    const bool legacy = GetVersionExA(&version) && version.dwPlatformId != VER_PLATFORM_WIN32_NT;
     if (!legacy) {
       // Methods 1, 2 and 4 stop the search once any drive answered, accepted or not.
       if (!QueryDrivesBySmart() && !QueryDrivesByScsiMiniport() &&

@@ -87,9 +87,9 @@ std::string CIdentityRecord::BuildText() {
   std::minstd_rand random(static_cast<unsigned>(tick));
   const int noise = static_cast<int>(random() % 100);
   InstallCount += 1;
-  const std::u16string plain = GameCode + u"&" + ChannelID + u"&" + SubChannelID + u"&" +
-                               DeviceId + u"&" + ToU16(now) + u"&" + ToU16(InstallCount) + u"&" +
-                               Version + u"&" + ToU16(noise);
+  const std::u16string plain = GameCode + u"&" + ChannelID + u"&" + SubChannelID + u"&" + DeviceId +
+                               u"&" + ToU16(now) + u"&" + ToU16(InstallCount) + u"&" + Version +
+                               u"&" + ToU16(noise);
   return EncryptRecordText(ToAnsi(plain));
 }
 

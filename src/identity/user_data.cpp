@@ -20,7 +20,9 @@ bool WriteUserDataAt(const std::u16string& path, std::u16string_view text) {
   return WriteFileAtomic(path, ToAnsi(text));
 }
 
-bool WriteUserData(std::u16string_view text) { return WriteUserDataAt(UserDataPath(), text); }
+bool WriteUserData(std::u16string_view text) {
+  return WriteUserDataAt(UserDataPath(), text);
+}
 
 std::u16string ReadUserDataAt(const std::u16string& path) {
   auto bytes = ReadFileCreateIfMissing(path, kMaxUserDataBytes);
@@ -29,7 +31,9 @@ std::u16string ReadUserDataAt(const std::u16string& path) {
   return FromAnsi(std::string_view(*bytes).substr(0, end));
 }
 
-std::u16string ReadUserData() { return ReadUserDataAt(UserDataPath()); }
+std::u16string ReadUserData() {
+  return ReadUserDataAt(UserDataPath());
+}
 
 bool DeleteStaleFile(const std::u16string& path, const EventReporter& report) {
   if (!FileExists(path)) return true;

@@ -7,18 +7,12 @@ namespace {
 
 std::u16string_view BuiltInBase(Endpoint endpoint) {
   switch (endpoint) {
-    case Endpoint::kGame:
-      return build::kGameHost;
-    case Endpoint::kStatic:
-      return build::kStaticHost;
-    case Endpoint::kDataCollector:
-      return build::kDataCollector;
-    case Endpoint::kStatsCollector:
-      return build::kStatsCollector;
-    case Endpoint::kPortal:
-      return build::kPortalHost;
-    case Endpoint::kForum:
-      break;
+    case Endpoint::kGame: return build::kGameHost;
+    case Endpoint::kStatic: return build::kStaticHost;
+    case Endpoint::kDataCollector: return build::kDataCollector;
+    case Endpoint::kStatsCollector: return build::kStatsCollector;
+    case Endpoint::kPortal: return build::kPortalHost;
+    case Endpoint::kForum: break;
   }
   return build::kForumHost;
 }

@@ -49,10 +49,10 @@ bool FetchUncached(std::u16string_view url, const FetchTimeouts& timeouts = kRep
 inline constexpr size_t kTransferBufferSize = 1024;
 
 struct UrlParts {
-  bool secure = false;        // https
+  bool secure = false;  // https
   std::u16string host;
-  std::uint16_t port = 0;     // the scheme's default when the url names none
-  std::u16string object;      // path (at least "/") followed by everything from '?' or '#' on
+  std::uint16_t port = 0;  // the scheme's default when the url names none
+  std::u16string object;   // path (at least "/") followed by everything from '?' or '#' on
 };
 
 // Splits an absolute http or https url. nullopt for another scheme, no host, a bad port, or

@@ -26,7 +26,7 @@ struct Transfer {
   bool headers_done = false;
   std::optional<std::uint64_t> content_length;
   BodyProgress progress;
-  bool failed = false;           // status, file creation or write failure
+  bool failed = false;            // status, file creation or write failure
   bool stopped_complete = false;  // we ended a transfer whose known length had arrived
 };
 

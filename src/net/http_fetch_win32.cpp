@@ -11,8 +11,8 @@ namespace {
 
 // Reload, no cache write, keep connection.
 constexpr DWORD kRequestFlags = 0x84400000;
-static_assert(kRequestFlags ==
-              (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION));
+static_assert(kRequestFlags == (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_KEEP_CONNECTION));
 
 class InternetHandle {
  public:

@@ -32,12 +32,11 @@ std::optional<std::u16string> DataCollectorUrl(std::u16string_view base,
 
 std::u16string StatsCollectorUrl(std::u16string_view base, const ReportFields& fields) {
   // Built as bytes and widened with the ANSI code page as a whole.
-  const std::string url = ToAnsi(base) + "/wd.php?app=game&evt=jk&pos=wd&f=client&stat=" +
-                          ToUtf8(fields.event) + "&ver=" + U16ToAscii(fields.version) +
-                          "&gid=" + ToUtf8(fields.game_code) + "&cid=" + ToUtf8(fields.channel) +
-                          "&ccid=" + ToUtf8(fields.sub_channel) +
-                          "&puid=" + ToAnsi(fields.device_id) +
-                          "&tm=" + std::to_string(fields.time);
+  const std::string url =
+      ToAnsi(base) + "/wd.php?app=game&evt=jk&pos=wd&f=client&stat=" + ToUtf8(fields.event) +
+      "&ver=" + U16ToAscii(fields.version) + "&gid=" + ToUtf8(fields.game_code) +
+      "&cid=" + ToUtf8(fields.channel) + "&ccid=" + ToUtf8(fields.sub_channel) +
+      "&puid=" + ToAnsi(fields.device_id) + "&tm=" + std::to_string(fields.time);
   return FromAnsi(url);
 }
 
@@ -71,6 +70,8 @@ void SendReport(std::u16string_view event, ReportContext context) {
   context.fetch(StatsCollectorUrl(context.stats_base, context.fields));
 }
 
-void Report(std::u16string_view event) { SendReport(event, CurrentReportContext()); }
+void Report(std::u16string_view event) {
+  SendReport(event, CurrentReportContext());
+}
 
 }  // namespace fernlite

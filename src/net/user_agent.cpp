@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-
 namespace fernlite {
 namespace {
 
@@ -93,7 +92,9 @@ bool AssembleInto(UserAgentSettings& settings, GrowableBuffer& text) {
 
 }  // namespace
 
-char* GrowableBuffer::DefaultAllocate(size_t bytes) { return new (std::nothrow) char[bytes]; }
+char* GrowableBuffer::DefaultAllocate(size_t bytes) {
+  return new (std::nothrow) char[bytes];
+}
 
 bool GrowableBuffer::Append(std::string_view bytes) {
   if (bytes.size() > capacity_ - size_) {
@@ -115,14 +116,10 @@ std::string PlatformTextFor(const std::optional<OsVersion>& version) {
   if (!version) return "Win32";
   const std::string numbers = std::to_string(version->major) + "." + std::to_string(version->minor);
   switch (version->family) {
-    case OsVersion::Family::kWindows9x:
-      return version->minor == 0 ? "Windows 95" : "Windows 98";
-    case OsVersion::Family::kWindowsNt:
-      return "Windows NT " + numbers;
-    case OsVersion::Family::kNamed:
-      return version->name + " " + numbers;
-    case OsVersion::Family::kOther:
-      break;
+    case OsVersion::Family::kWindows9x: return version->minor == 0 ? "Windows 95" : "Windows 98";
+    case OsVersion::Family::kWindowsNt: return "Windows NT " + numbers;
+    case OsVersion::Family::kNamed: return version->name + " " + numbers;
+    case OsVersion::Family::kOther: break;
   }
   return "Windows NT 5.0";
 }
@@ -138,7 +135,9 @@ std::optional<std::string> AssembleUserAgent(UserAgentSettings& settings,
   }
 }
 
-UserAgentCache::~UserAgentCache() { delete text_.load(); }
+UserAgentCache::~UserAgentCache() {
+  delete text_.load();
+}
 
 std::string UserAgentCache::Get(UserAgentSettings& settings, GrowableBuffer::Allocator allocate) {
   if (const std::string* cached = text_.load(std::memory_order_acquire)) return *cached;
@@ -161,6 +160,8 @@ std::string GetUserAgent() {
   return cache->Get(PlatformUserAgentSettings());
 }
 
-std::u16string GetUserAgentText() { return FromAnsi(GetUserAgent()); }
+std::u16string GetUserAgentText() {
+  return FromAnsi(GetUserAgent());
+}
 
 }  // namespace fernlite

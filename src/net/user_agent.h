@@ -73,9 +73,9 @@ class GrowableBuffer {
 };
 
 // One assembly from the settings; nullopt when storage ran out.
-std::optional<std::string> AssembleUserAgent(UserAgentSettings& settings,
-                                             GrowableBuffer::Allocator allocate =
-                                                 &GrowableBuffer::DefaultAllocate);
+std::optional<std::string> AssembleUserAgent(
+    UserAgentSettings& settings,
+    GrowableBuffer::Allocator allocate = &GrowableBuffer::DefaultAllocate);
 
 // The platform text of an operating system version.
 std::string PlatformTextFor(const std::optional<OsVersion>& version);

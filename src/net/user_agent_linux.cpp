@@ -28,7 +28,8 @@ class EmptyUserAgentSettings final : public UserAgentSettings {
     // Release "6.1.0-18-amd64": the leading major and minor numbers.
     char* end = nullptr;
     version.major = static_cast<unsigned>(std::strtoul(info.release, &end, 10));
-    if (end && *end == '.') version.minor = static_cast<unsigned>(std::strtoul(end + 1, nullptr, 10));
+    if (end && *end == '.')
+      version.minor = static_cast<unsigned>(std::strtoul(end + 1, nullptr, 10));
     return version;
   }
 };

@@ -6,7 +6,8 @@
 namespace fernlite {
 namespace {
 
-constexpr char kInternetSettings[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+constexpr char kInternetSettings[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 // Longest value name the registry allows, terminator included.
 constexpr DWORD kMaxValueNameBuffer = 16384;
 
@@ -18,15 +19,18 @@ struct KeyPlace {
 KeyPlace PlaceOf(UaKey key) {
   switch (key) {
     case UaKey::kMachine:
-      return {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent"};
+      return {HKEY_LOCAL_MACHINE,
+              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent"};
     case UaKey::kUser:
-      return {HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent"};
+      return {HKEY_CURRENT_USER,
+              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent"};
     case UaKey::kMachine50:
-      return {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent"};
-    case UaKey::kUser50:
-      break;
+      return {HKEY_LOCAL_MACHINE,
+              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent"};
+    case UaKey::kUser50: break;
   }
-  return {HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent"};
+  return {HKEY_CURRENT_USER,
+          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent"};
 }
 
 class RegistryKey {
@@ -54,8 +58,9 @@ std::optional<std::string> ReadString(HKEY key, const std::string& name) {
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
   std::string value(size, '\0');
-  if (size != 0 && RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                                    reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS) {
+  if (size != 0 &&
+      RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                       &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   value.resize(size);

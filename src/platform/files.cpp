@@ -3,7 +3,9 @@
 namespace fernlite {
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'/' || c == kPathSeparator; }
+bool IsSeparator(char16_t c) {
+  return c == u'/' || c == kPathSeparator;
+}
 
 }  // namespace
 

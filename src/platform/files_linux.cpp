@@ -16,7 +16,9 @@ const char16_t kPathSeparator = u'/';
 
 namespace {
 
-std::string Native(const std::u16string& path) { return ToUtf8(path); }
+std::string Native(const std::u16string& path) {
+  return ToUtf8(path);
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -94,8 +96,8 @@ std::optional<std::string> ReadFileCreateIfMissing(const std::u16string& path, s
 bool WriteFileAtomic(const std::u16string& path, std::string_view bytes) {
   const std::string target = Native(path);
   std::random_device random;
-  const std::string temp = target + ".tmp" + std::to_string(::getpid()) + "-" +
-                           std::to_string(random() % 100000);
+  const std::string temp =
+      target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(random() % 100000);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;

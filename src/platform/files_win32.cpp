@@ -50,7 +50,9 @@ bool CreateDirectories(const std::u16string& path) {
   return CreateDirectoryW(W(path), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool RemoveFile(const std::u16string& path) { return DeleteFileW(W(path)) != FALSE; }
+bool RemoveFile(const std::u16string& path) {
+  return DeleteFileW(W(path)) != FALSE;
+}
 
 std::optional<std::string> ReadFileBytes(const std::u16string& path) {
   HANDLE file = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -13,8 +13,7 @@ namespace fernlite {
 inline constexpr size_t kStoreValueMaxChars = 4096 / 2 - 1;
 
 std::optional<std::u16string> ReadStoreText(std::u16string_view group, std::u16string_view name);
-bool WriteStoreText(std::u16string_view group, std::u16string_view name,
-                    std::u16string_view value);
+bool WriteStoreText(std::u16string_view group, std::u16string_view name, std::u16string_view value);
 bool DeleteStoreValue(std::u16string_view group, std::u16string_view name);
 
 }  // namespace fernlite

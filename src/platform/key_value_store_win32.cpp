@@ -22,8 +22,8 @@ std::optional<std::u16string> ReadStoreText(std::u16string_view group, std::u16s
   DWORD type = 0;
   DWORD size = sizeof buffer;
   const std::u16string value_name(name);
-  const LONG status = RegQueryValueExW(key, W(value_name), nullptr, &type,
-                                       reinterpret_cast<BYTE*>(buffer), &size);
+  const LONG status =
+      RegQueryValueExW(key, W(value_name), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
   // ERROR_MORE_DATA (a value longer than the buffer) is a failure like any other.
   if (status != ERROR_SUCCESS) return std::nullopt;

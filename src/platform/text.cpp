@@ -120,6 +120,8 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-std::u16string ToU16(long long value) { return AsciiToU16(std::to_string(value)); }
+std::u16string ToU16(long long value) {
+  return AsciiToU16(std::to_string(value));
+}
 
 }  // namespace fernlite

@@ -13,7 +13,9 @@ ImageType ImageTypeFromName(std::u16string_view name) {
   return ImageType::Bitmap;
 }
 
-Image::Image(int width, int height) { Reset(width, height); }
+Image::Image(int width, int height) {
+  Reset(width, height);
+}
 
 void Image::Reset(int width, int height) {
   width_ = std::max(width, 0);
@@ -134,7 +136,9 @@ constexpr std::array<ImageInfo, 16> kImageTable{{
 
 }  // namespace
 
-std::span<const ImageInfo> ImageTable() { return kImageTable; }
+std::span<const ImageInfo> ImageTable() {
+  return kImageTable;
+}
 
 const ImageInfo* FindImageSpec(uint16_t id, ImageType type) {
   for (const ImageInfo& info : kImageTable) {

@@ -35,7 +35,9 @@ struct Rect {
   bool operator==(const Rect&) const = default;
 };
 
-inline Rect RectXYWH(int x, int y, int w, int h) { return Rect{x, y, x + w, y + h}; }
+inline Rect RectXYWH(int x, int y, int w, int h) {
+  return Rect{x, y, x + w, y + h};
+}
 
 class Image {
  public:
@@ -87,8 +89,8 @@ enum class TextAlign { Near = 0, Center = 1, Far = 2 };
 // Draws one line of text into layout (no wrapping). A layout of zero width and height starts
 // the text at its top-left corner without clipping. Platform side: pango/cairo or GDI+;
 // a missing family falls back to the generic sans-serif one.
-void DrawTextLine(Image& surface, std::u16string_view text, const Rect& layout, const FontSpec& font,
-                  uint32_t argb, TextAlign horizontal, TextAlign vertical);
+void DrawTextLine(Image& surface, std::u16string_view text, const Rect& layout,
+                  const FontSpec& font, uint32_t argb, TextAlign horizontal, TextAlign vertical);
 
 // One entry of the program's image resources: its exact size and, for strips, how many
 // frames lie side by side.

@@ -37,7 +37,9 @@ BackgroundWindow* CFernliteDlg::CreateBackground() {
   return background_;
 }
 
-BackgroundWindow* CFernliteDlg::GetBackground() { return background_; }
+BackgroundWindow* CFernliteDlg::GetBackground() {
+  return background_;
+}
 
 void CFernliteDlg::InitControls() {
   if (mode_ != LauncherMode::kPng) return;

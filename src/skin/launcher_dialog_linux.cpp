@@ -29,8 +29,8 @@ gboolean PaintJpgMode(GtkWidget*, cairo_t* cr, gpointer dialog_ptr) {
   const Image* image = static_cast<CFernliteDlg*>(dialog_ptr)->PaintImage();
   if (!image || image->Empty()) return FALSE;
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image->Pixels())),
-      CAIRO_FORMAT_ARGB32, image->Width(), image->Height(), image->Stride());
+      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image->Pixels())), CAIRO_FORMAT_ARGB32,
+      image->Width(), image->Height(), image->Stride());
   cairo_save(cr);
   cairo_scale(cr, static_cast<double>(kJpgPaintRect.Width()) / image->Width(),
               static_cast<double>(kJpgPaintRect.Height()) / image->Height());
@@ -55,11 +55,9 @@ void CFernliteDlg::FinishPlatformWindow() {
     gtk_window_resize(GTK_WINDOW(window), kJpgWindowWidth, kJpgWindowHeight);
     // The layer painter (its handlers carry the host object as their data) would show the
     // tiny layer; this window paints the plain image instead.
-    g_signal_handlers_block_matched(window,
-                                    static_cast<GSignalMatchType>(G_SIGNAL_MATCH_ID |
-                                                                  G_SIGNAL_MATCH_DATA),
-                                    g_signal_lookup("draw", GTK_TYPE_WIDGET), 0, nullptr,
-                                    nullptr, Host());
+    g_signal_handlers_block_matched(
+        window, static_cast<GSignalMatchType>(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DATA),
+        g_signal_lookup("draw", GTK_TYPE_WIDGET), 0, nullptr, nullptr, Host());
     g_signal_connect(window, "draw", G_CALLBACK(PaintJpgMode), this);
   }
   SetLauncherIcon(GTK_WINDOW(window));

@@ -64,10 +64,8 @@ bool IsSizingHit(FrameHit hit) {
     case FrameHit::kTopLeft:
     case FrameHit::kTopRight:
     case FrameHit::kBottomLeft:
-    case FrameHit::kBottomRight:
-      return true;
-    default:
-      return false;
+    case FrameHit::kBottomRight: return true;
+    default: return false;
   }
 }
 
@@ -77,14 +75,14 @@ std::vector<FramePart> NinePartFrame(int w, int h, int iw, int ih) {
   // Later parts cover earlier ones: the corners sit over the bottom edge, the caption ends
   // over the stretched caption band.
   return {
-      {RectXYWH(C, ih - B, B, B), RectXYWH(0, h - B, w, B)},             // bottom edge
-      {RectXYWH(iw - C, ih - C, C, C), RectXYWH(w - C, h - C, C, C)},    // bottom-right
-      {RectXYWH(0, ih - C, C, C), RectXYWH(0, h - C, C, C)},             // bottom-left
-      {RectXYWH(0, C, B, B), RectXYWH(0, C, B, h - 2 * C)},              // left edge
-      {RectXYWH(iw - B, C, B, B), RectXYWH(w - B, C, B, h - 2 * C)},     // right edge
-      {RectXYWH(50, 0, 5, C), RectXYWH(0, 0, w, C)},                     // caption band
-      {RectXYWH(0, 0, 50, C), RectXYWH(0, 0, 50, C)},                    // caption left end
-      {RectXYWH(iw - 50, 0, 50, C), RectXYWH(w - 50, 0, 50, C)},         // caption right end
+      {RectXYWH(C, ih - B, B, B), RectXYWH(0, h - B, w, B)},           // bottom edge
+      {RectXYWH(iw - C, ih - C, C, C), RectXYWH(w - C, h - C, C, C)},  // bottom-right
+      {RectXYWH(0, ih - C, C, C), RectXYWH(0, h - C, C, C)},           // bottom-left
+      {RectXYWH(0, C, B, B), RectXYWH(0, C, B, h - 2 * C)},            // left edge
+      {RectXYWH(iw - B, C, B, B), RectXYWH(w - B, C, B, h - 2 * C)},   // right edge
+      {RectXYWH(50, 0, 5, C), RectXYWH(0, 0, w, C)},                   // caption band
+      {RectXYWH(0, 0, 50, C), RectXYWH(0, 0, 50, C)},                  // caption left end
+      {RectXYWH(iw - 50, 0, 50, C), RectXYWH(w - 50, 0, 50, C)},       // caption right end
   };
 }
 
@@ -205,8 +203,7 @@ FrameHit SkinFrame::HitTest(int x, int y, int w, int h, bool maximized) const {
     if (right) return FrameHit::kRight;
   }
   if (y < kCaptionHeight) return FrameHit::kCaption;
-  if (x < kBorderWidth || x >= w - kBorderWidth || y >= h - kBorderWidth)
-    return FrameHit::kBorder;
+  if (x < kBorderWidth || x >= w - kBorderWidth || y >= h - kBorderWidth) return FrameHit::kBorder;
   return FrameHit::kClient;
 }
 
@@ -245,20 +242,14 @@ ButtonAction SkinFrame::PointerReleased(int x, int y, bool maximized) {
     case kCaptionPayButton:
       if (!button->disabled) button->pressed = 0;
       break;
-    default:
-      return button->Click() ? ButtonAction::kCommand : ButtonAction::kNone;
+    default: return button->Click() ? ButtonAction::kCommand : ButtonAction::kNone;
   }
   switch (id) {
-    case kCloseButtonId:
-      return ButtonAction::kClose;
-    case kMaximizeButtonId:
-      return maximized ? ButtonAction::kRestore : ButtonAction::kMaximize;
-    case kMinimizeButtonId:
-      return ButtonAction::kMinimize;
-    case kCaptionBindButton:
-      return ButtonAction::kBind;
-    default:
-      return ButtonAction::kPay;
+    case kCloseButtonId: return ButtonAction::kClose;
+    case kMaximizeButtonId: return maximized ? ButtonAction::kRestore : ButtonAction::kMaximize;
+    case kMinimizeButtonId: return ButtonAction::kMinimize;
+    case kCaptionBindButton: return ButtonAction::kBind;
+    default: return ButtonAction::kPay;
   }
 }
 
@@ -270,15 +261,15 @@ bool SkinFrame::DoubleClicked(int x, int y) {
   return y >= 0 && y < kCaptionHeight;
 }
 
-void SkinFrame::Paint(Image& surface, int w, int h, const Image* icon,
-                      std::u16string_view title, const Rect& clip) const {
+void SkinFrame::Paint(Image& surface, int w, int h, const Image* icon, std::u16string_view title,
+                      const Rect& clip) const {
   surface.Reset(w, h);
   if (w <= 0 || h <= 0) return;
   if (frame_image_) {
     for (const FramePart& part :
          NinePartFrame(w, h, frame_image_->Width(), frame_image_->Height())) {
-      if (!part.destination.Empty()) DrawImageRect(surface, *frame_image_, part.source,
-                                                   part.destination);
+      if (!part.destination.Empty())
+        DrawImageRect(surface, *frame_image_, part.source, part.destination);
     }
   }
   int title_x = 10;
@@ -288,8 +279,8 @@ void SkinFrame::Paint(Image& surface, int w, int h, const Image* icon,
   }
   if (!title.empty()) {
     const FontSpec font{kTitleFontFace, 9, true};  // 12 pixels high
-    DrawTextLine(surface, title, Rect{title_x, 10, title_x, 10}, font, 0xFFFFFFFF,
-                 TextAlign::Near, TextAlign::Near);
+    DrawTextLine(surface, title, Rect{title_x, 10, title_x, 10}, font, 0xFFFFFFFF, TextAlign::Near,
+                 TextAlign::Near);
   }
   for (const auto& [id, button] : buttons_) {
     if (!button.visible) continue;

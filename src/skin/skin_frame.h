@@ -42,8 +42,8 @@ inline constexpr uint32_t kDisabledTextColor = 0xFF808080;
 class CDUIButton {
  public:
   CDUIButton() = default;
-  CDUIButton(const Rect& rect, const Image* strip, int frame_count, int32_t command_id,
-             void* owner, std::u16string text);
+  CDUIButton(const Rect& rect, const Image* strip, int frame_count, int32_t command_id, void* owner,
+             std::u16string text);
   CDUIButton(const CDUIButton&) = default;
   CDUIButton& operator=(const CDUIButton&) = default;
   virtual ~CDUIButton() = default;

@@ -48,7 +48,9 @@ void ToggleMaximized(GtkWindow* window, bool maximized) {
 
 }  // namespace
 
-GtkSkinFrame::~GtkSkinFrame() { Detach(); }
+GtkSkinFrame::~GtkSkinFrame() {
+  Detach();
+}
 
 bool GtkSkinFrame::Attach(GtkWindow* window, const SkinFrame::Style& style) {
   if (!window || window_ || g_object_get_data(G_OBJECT(window), kSkinFrameProperty)) return false;
@@ -253,18 +255,10 @@ void GtkSkinFrame::Perform(ButtonAction action, int32_t command_id) {
   if (!window_) return;
   GtkWindow* window = window_;
   switch (action) {
-    case ButtonAction::kClose:
-      gtk_window_close(window);
-      break;
-    case ButtonAction::kMaximize:
-      gtk_window_maximize(window);
-      break;
-    case ButtonAction::kRestore:
-      gtk_window_unmaximize(window);
-      break;
-    case ButtonAction::kMinimize:
-      gtk_window_iconify(window);
-      break;
+    case ButtonAction::kClose: gtk_window_close(window); break;
+    case ButtonAction::kMaximize: gtk_window_maximize(window); break;
+    case ButtonAction::kRestore: gtk_window_unmaximize(window); break;
+    case ButtonAction::kMinimize: gtk_window_iconify(window); break;
     case ButtonAction::kBind:
       if (on_bind)
         on_bind();
@@ -280,8 +274,7 @@ void GtkSkinFrame::Perform(ButtonAction action, int32_t command_id) {
     case ButtonAction::kCommand:
       if (on_command) on_command(command_id);
       break;
-    case ButtonAction::kNone:
-      break;
+    case ButtonAction::kNone: break;
   }
 }
 
@@ -329,7 +322,9 @@ void GtkSkinFrame::UpdateShape(int width, int height) {
   cairo_region_destroy(region);
 }
 
-void GtkSkinFrame::OnDestroy(GtkWidget*, GtkSkinFrame* self) { self->Detach(); }
+void GtkSkinFrame::OnDestroy(GtkWidget*, GtkSkinFrame* self) {
+  self->Detach();
+}
 
 void GtkSkinFrame::BuildMenu() {
   menu_ = gtk_menu_new();
@@ -340,7 +335,8 @@ void GtkSkinFrame::BuildMenu() {
   for (int i = 0; i < 4; ++i) {
     if (i == 3) gtk_menu_shell_append(GTK_MENU_SHELL(menu_), gtk_separator_menu_item_new());
     GtkWidget* item = gtk_menu_item_new_with_mnemonic(labels[i]);
-    g_object_set_data(G_OBJECT(item), "fernlite-action", GINT_TO_POINTER(static_cast<int>(actions[i])));
+    g_object_set_data(G_OBJECT(item), "fernlite-action",
+                      GINT_TO_POINTER(static_cast<int>(actions[i])));
     g_signal_connect(item, "activate", G_CALLBACK(+[](GtkMenuItem* item, GtkSkinFrame* self) {
                        const auto action = static_cast<ButtonAction>(
                            GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "fernlite-action")));

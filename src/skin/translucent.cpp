@@ -133,8 +133,7 @@ std::pair<int, int> DragTracker::Follow(int pointer_x, int pointer_y) const {
   return {window_x_ + (pointer_x - pointer_x_), window_y_ + (pointer_y - pointer_y_)};
 }
 
-void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> children,
-                  Image& out) {
+void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> children, Image& out) {
   if (!background || background->Empty()) {
     out.Reset(0, 0);
     return;
@@ -168,7 +167,9 @@ void CTranslucentDialog::RenderLayered() {
   if (host_) host_->Present(layer_);
 }
 
-void CTranslucentDialog::RequestRender(CTranslucentWnd*) { RenderLayered(); }
+void CTranslucentDialog::RequestRender(CTranslucentWnd*) {
+  RenderLayered();
+}
 
 WindowPlacement CTranslucentDialog::InitDialog(const Rect& current_window, int framed_width,
                                                int framed_height, const Rect& work_area) {
@@ -207,7 +208,9 @@ void CTranslucentDialog::PostAction(ButtonAction action) {
   if (host_) host_->PostAction(action);
 }
 
-void CTranslucentDialog::OnClose() { DestroyWindow(); }
+void CTranslucentDialog::OnClose() {
+  DestroyWindow();
+}
 
 void CTranslucentDialog::DestroyWindow() {
   if (!host_) return;

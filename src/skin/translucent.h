@@ -36,7 +36,13 @@ inline ButtonAction ActionForCode(int32_t code) {
 }
 
 // Slots of a control's state images.
-enum StateSlot : int { kStateNormal = 0, kStateDisabled, kStateHover, kStatePressed, kStateChecked };
+enum StateSlot : int {
+  kStateNormal = 0,
+  kStateDisabled,
+  kStateHover,
+  kStatePressed,
+  kStateChecked
+};
 
 struct StateImageIds {
   uint32_t normal = 0;
@@ -162,10 +168,18 @@ WindowPlacement InitialPlacement(const Rect& current_window, bool centred, int i
 
 // Window messages carry positions as two 16-bit halves: signed for positions (monitors left
 // of or above the primary one), unsigned for sizes.
-inline int SignedLow(uint32_t value) { return static_cast<int16_t>(value & 0xFFFF); }
-inline int SignedHigh(uint32_t value) { return static_cast<int16_t>(value >> 16); }
-inline int UnsignedLow(uint32_t value) { return static_cast<int>(value & 0xFFFF); }
-inline int UnsignedHigh(uint32_t value) { return static_cast<int>(value >> 16); }
+inline int SignedLow(uint32_t value) {
+  return static_cast<int16_t>(value & 0xFFFF);
+}
+inline int SignedHigh(uint32_t value) {
+  return static_cast<int16_t>(value >> 16);
+}
+inline int UnsignedLow(uint32_t value) {
+  return static_cast<int>(value & 0xFFFF);
+}
+inline int UnsignedHigh(uint32_t value) {
+  return static_cast<int>(value >> 16);
+}
 
 // Moving a window by dragging: the window follows the pointer's displacement since the press.
 class DragTracker {
@@ -184,8 +198,7 @@ class DragTracker {
 // Composes one layer: clears `out` to transparent black at the background's size, draws the
 // background over the whole buffer, then each visible child in order. Without a background
 // the layer is empty (0 x 0).
-void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> children,
-                  Image& out);
+void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> children, Image& out);
 
 class CTranslucentDialog : public IRenderListener {
  public:

@@ -144,8 +144,8 @@ class GtkLayeredWindow final : public LayeredWindowHost {
   static gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer self_ptr) {
     auto* self = static_cast<GtkLayeredWindow*>(self_ptr);
     if (self->drag_.Active()) {
-      auto [x, y] = self->drag_.Follow(static_cast<int>(event->x_root),
-                                       static_cast<int>(event->y_root));
+      auto [x, y] =
+          self->drag_.Follow(static_cast<int>(event->x_root), static_cast<int>(event->y_root));
       gtk_window_move(GTK_WINDOW(self->window_), x, y);
       return TRUE;
     }

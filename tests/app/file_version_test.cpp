@@ -12,7 +12,9 @@ namespace {
 using namespace std::string_literals;
 
 TEST(VersionNote, FindsTheMarkedVersionAnywhere) {
-  EXPECT_EQ(FindVersionNote("\x7f" "ELF\0\0junk FERNLITE-VERSION:1.2.3.4\0tail"s), u"1.2.3.4");
+  EXPECT_EQ(FindVersionNote("\x7f"
+                            "ELF\0\0junk FERNLITE-VERSION:1.2.3.4\0tail"s),
+            u"1.2.3.4");
   EXPECT_EQ(FindVersionNote("FERNLITE-VERSION:10.0.65535.07\0"s), u"10.0.65535.7");
   // A copy of the marker without a version (the reader's own) is skipped.
   EXPECT_EQ(FindVersionNote("FERNLITE-VERSION:\0 FERNLITE-VERSION:2.0.0.9\0"s), u"2.0.0.9");

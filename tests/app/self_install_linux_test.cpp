@@ -42,8 +42,8 @@ TEST_F(SelfInstallLinux, UncreatableClientDirectoryFails) {
   test::WriteTestFile(dir_.Join(u"plain"), "x");
   const test::ScopedEnv data("XDG_DATA_HOME", ToUtf8(dir_.Join(u"plain")));
   EXPECT_EQ(SelfInstall(ClientDir::kAppData, true, settings_, services_), kInstallFailed);
-  EXPECT_EQ(settings_.InstallDir, PathAppend(PathAppend(dir_.Join(u"plain"), u"Larkway"),
-                                             u"Fernhall"));
+  EXPECT_EQ(settings_.InstallDir,
+            PathAppend(PathAppend(dir_.Join(u"plain"), u"Larkway"), u"Fernhall"));
   EXPECT_TRUE(reports_.empty());
 }
 
@@ -74,8 +74,8 @@ TEST_F(SelfInstallLinux, StartedProgramReceivesTheSplitParameters) {
                                   ToUtf8(out) + ".tmp\"\nmv \"" + ToUtf8(out) + ".tmp\" \"" +
                                   ToUtf8(out) + "\"\n");
   ::chmod(ToUtf8(script).c_str(), 0755);
-  ASSERT_TRUE(StartProgram(script, RelaunchParameters(u" /C 281 /CC 407", u"/tmp/a b/setup.exe",
-                                                      u"VEXA-岚岫奇谭")));
+  ASSERT_TRUE(StartProgram(
+      script, RelaunchParameters(u" /C 281 /CC 407", u"/tmp/a b/setup.exe", u"VEXA-岚岫奇谭")));
   for (int i = 0; i < 100 && !FileExists(out); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

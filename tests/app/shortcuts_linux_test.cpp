@@ -9,7 +9,9 @@
 namespace fernlite {
 namespace {
 
-std::string Entry(const std::u16string& path) { return ReadFileBytes(path).value_or(""); }
+std::string Entry(const std::u16string& path) {
+  return ReadFileBytes(path).value_or("");
+}
 
 TEST(ShortcutsLinux, DesktopEntryLaunchesTheTargetWithTheArguments) {
   const test::TempDir dir;

@@ -119,7 +119,8 @@ TEST_F(ShortcutsTest, UnsavedShortcutIsNotNamedAsCreated) {
 TEST_F(ShortcutsTest, ArgumentsWithSpecialCharactersSurviveAndLongOnesAreCut) {
   const std::u16string odd = u" /C a%b\\c \"q r\" $HOME `x` /CC 岚";
   const std::u16string link = Shortcut(desktop_, u"VEXA-");
-  ASSERT_TRUE(WriteShortcut(PathAppend(program_dir_.Join(u"dir with blank"), u"vexa_qmzt.exe"), link, odd));
+  ASSERT_TRUE(
+      WriteShortcut(PathAppend(program_dir_.Join(u"dir with blank"), u"vexa_qmzt.exe"), link, odd));
   EXPECT_EQ(ReadShortcutArguments(link), odd);
 
   const std::u16string long_arguments = u" /C " + std::u16string(300, u'7');

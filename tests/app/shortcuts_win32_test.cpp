@@ -33,8 +33,8 @@ TEST(ShortcutsWin32, ShellLinkCarriesTargetArgumentsIconAndWorkingDirectory) {
   ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                          IID_IShellLinkW, reinterpret_cast<void**>(&shell_link))));
   IPersistFile* file = nullptr;
-  ASSERT_TRUE(SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile,
-                                                   reinterpret_cast<void**>(&file))));
+  ASSERT_TRUE(
+      SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
   ASSERT_TRUE(SUCCEEDED(file->Load(W(link), STGM_READ)));
 
   wchar_t text[MAX_PATH] = {};

@@ -103,7 +103,9 @@ class StartupTest : public ::testing::Test {
     desktop_ = profile_.scratch().Join(u"Desktop");
     CreateDirectories(desktop_);
 
-    hooks_.report = [this](std::u16string_view event) { log_.push_back("report " + ToUtf8(event)); };
+    hooks_.report = [this](std::u16string_view event) {
+      log_.push_back("report " + ToUtf8(event));
+    };
     hooks_.command_line.fixed_channel = true;
     hooks_.command_line.is_process_running = [](std::u16string_view) { return false; };
     hooks_.command_line.start_delete_worker = [this](std::u16string path) {
@@ -187,8 +189,8 @@ TEST_F(StartupTest, NoRunShowsTheBubbleAfterAPauseInstead) {
 TEST_F(StartupTest, NoInstallRunsInPlaceAndCleansUp) {
   windows_.launcher_runs_ = {CheckMarkerHeld()};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 1);
-  EXPECT_EQ(log_, (Log{"report 45", "worker start", "open", "launcher", "worker stop 1000",
-                       "close"}));
+  EXPECT_EQ(log_,
+            (Log{"report 45", "worker start", "open", "launcher", "worker stop 1000", "close"}));
   EXPECT_FALSE(FileExists(PathAppend(app_dir_, u"vexa_qmzt.exe")));
   EXPECT_TRUE(marker_seen_);
   EXPECT_FALSE(marker_deletable_);
@@ -241,8 +243,8 @@ TEST_F(StartupTest, GameWindowThatCannotBeCreatedExitsWithZero) {
   }};
   windows_.game_runs_ = {[] { return kWindowNotCreated; }};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 0);
-  EXPECT_EQ(log_, (Log{"report 45", "worker start", "open", "launcher", "game",
-                       "worker stop 1000", "close"}));
+  EXPECT_EQ(log_, (Log{"report 45", "worker start", "open", "launcher", "game", "worker stop 1000",
+                       "close"}));
   EXPECT_FALSE(FileExists(marker_));
 }
 

@@ -34,7 +34,8 @@ class UpgradeAgainstPlatform : public ::testing::Test {
     new_exe_ = "new launcher FERNLITE-VERSION:1.0.0.2\0 payload"s;
     test::WriteTestFile(PathAppend(upgrade_dir_, u"new.bin"), new_exe_);
     const std::string dir = ToUtf8(upgrade_dir_);
-    ASSERT_EQ(std::system(("cd '" + dir + "' && sh " FERNLITE_TEST_DATA_DIR
+    ASSERT_EQ(std::system(("cd '" + dir +
+                           "' && sh " FERNLITE_TEST_DATA_DIR
                            "/make-upgrade-certs >/dev/null 2>&1 && openssl cms -sign -binary "
                            "-in new.bin -signer leaf.pem -inkey leaf.key -outform DER "
                            "-out new.bin.p7s")

@@ -35,8 +35,8 @@ class SignerCheck : public ::testing::Test {
   static std::u16string Path(std::u16string_view name) { return temp_->Join(name); }
   // Detached DER signature of the payload with the named certificate and key.
   void Sign(const std::string& cert, const std::string& extra = "") {
-    ASSERT_EQ(Run("openssl cms -sign -binary -in payload -signer " + cert + ".pem -inkey " +
-                  cert + ".key -outform DER -out payload.p7s " + extra),
+    ASSERT_EQ(Run("openssl cms -sign -binary -in payload -signer " + cert + ".pem -inkey " + cert +
+                  ".key -outform DER -out payload.p7s " + extra),
               0);
   }
   std::optional<std::string> Check(const std::string& ca = "root.pem") {

@@ -34,7 +34,9 @@ class AuthenticodeCheck : public ::testing::Test {
     if (!CopyFileW(W(GetModulePath()), W(PathAppend(dir_, u"payload.exe")), FALSE)) return;
 
     const std::string script =
-        "cd " + unix_dir_ + " && sh " FERNLITE_TEST_DATA_DIR "/make-upgrade-certs && "
+        "cd " + unix_dir_ +
+        " && sh " FERNLITE_TEST_DATA_DIR
+        "/make-upgrade-certs && "
         "sign() { osslsigncode sign -certs \"$1\" -key \"$2\" -in payload.exe -out \"$3\"; } && "
         "sign leaf.pem leaf.key good.exe && sign self.pem self.key self.exe && "
         "sign stray.pem stray.key stray.exe && cat stray.pem stray-root.pem > stray-chain.pem && "
@@ -105,7 +107,9 @@ class AuthenticodeCheck : public ::testing::Test {
   static inline bool ready_ = false;
 };
 
-TEST_F(AuthenticodeCheck, TrustedSignerGivesItsName) { EXPECT_EQ(Check(u"good.exe"), kName); }
+TEST_F(AuthenticodeCheck, TrustedSignerGivesItsName) {
+  EXPECT_EQ(Check(u"good.exe"), kName);
+}
 
 TEST_F(AuthenticodeCheck, RefusesUnsignedAndUntrustedSignatures) {
   EXPECT_EQ(Check(u"payload.exe"), std::nullopt);

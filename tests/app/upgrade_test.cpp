@@ -98,8 +98,8 @@ TEST(UpgradeDescription, AbsentKeepsEmptyClearsBrokenKeeps) {
   EXPECT_EQ(info.Url, "http://127.0.0.1:1/download/vexa_qmzt.exe");
 
   // An element whose first child is not text reads as empty.
-  ASSERT_TRUE(ParseUpgradeDescriptionText(
-      "<x><Result><url><b>no</b>text</url></Result></x>", info));
+  ASSERT_TRUE(
+      ParseUpgradeDescriptionText("<x><Result><url><b>no</b>text</url></Result></x>", info));
   EXPECT_EQ(info.Url, "");
 
   const UpgradeInfo before = info;
@@ -367,7 +367,8 @@ TEST(UpgradeWorkerThread, StopsDuringTheHourlyWaitAtOnce) {
     };
   }));
   EXPECT_FALSE(StartUpgradeWorker());  // one at a time
-  for (int i = 0; i < 200 && fetches == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 200 && fetches == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(fetches, 1);
   EXPECT_TRUE(UpgradeWorkerRunning());
   const auto start = std::chrono::steady_clock::now();
@@ -388,7 +389,7 @@ TEST(UpgradeWorkerThread, StopsDuringASlowDownload) {
     env.stopped = platform_stopped;
     auto description_fetch = env.fetch;
     env.fetch = [&downloading, description_fetch, platform_stopped](const std::u16string& url,
-                                                                     const std::u16string& path) {
+                                                                    const std::u16string& path) {
       if (url.ends_with(u".xml")) return description_fetch(url, path);
       // A transfer that keeps trickling: only the stop flag ends it.
       downloading = true;
@@ -396,7 +397,8 @@ TEST(UpgradeWorkerThread, StopsDuringASlowDownload) {
       return false;
     };
   }));
-  for (int i = 0; i < 200 && !downloading; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 200 && !downloading; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_TRUE(downloading);
   const auto start = std::chrono::steady_clock::now();
   StopUpgradeWorker(1000);
@@ -415,7 +417,8 @@ TEST(UpgradeWorkerThread, AbandonsAWorkerThatDoesNotEnd) {
       return false;
     };
   }));
-  for (int i = 0; i < 200 && !entered; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 200 && !entered; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   const auto start = std::chrono::steady_clock::now();
   StopUpgradeWorker(200);
   const auto took = std::chrono::steady_clock::now() - start;

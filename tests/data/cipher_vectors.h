@@ -18,15 +18,9 @@ struct RecordVector {
 };
 
 inline constexpr RecordVector kRecordVectors[] = {
-    {"empty text, padding only (0 plain, 8 cipher bytes)",
-     {"", 0},
-     "QjREdsDwC7Q="},
-    {"one byte (1 plain, 8 cipher bytes)",
-     {"q", 1},
-     "s6OVgfLPY8E="},
-    {"one padding byte (7 plain, 8 cipher bytes)",
-     {"qmzt&28", 7},
-     "cBKBGxsQB88="},
+    {"empty text, padding only (0 plain, 8 cipher bytes)", {"", 0}, "QjREdsDwC7Q="},
+    {"one byte (1 plain, 8 cipher bytes)", {"q", 1}, "s6OVgfLPY8E="},
+    {"one padding byte (7 plain, 8 cipher bytes)", {"qmzt&28", 7}, "cBKBGxsQB88="},
     {"a whole block of padding (8 plain, 16 cipher bytes)",
      {"qmzt&281", 8},
      "zfVTn699ifk/JdCkndbMCA=="},
@@ -35,10 +29,12 @@ inline constexpr RecordVector kRecordVectors[] = {
      "zfVTn699iflNxnbP8jw7wUKMGELjQ1nbV2S8fXyDpRUgW9GXDuoz0jmyl6DELFq/Srls9yNfFkk="},
     {"a full line and a short one (57 plain, 64 cipher bytes)",
      {"qmzt&281&407&0123456789abcdef0123456789abcdef&1700000000&", 57},
-     "zfVTn699iflNxnbP8jw7wUKMGELjQ1nbV2S8fXyDpRUgW9GXDuoz0jmyl6DELFq/DuExZixYU7J4\r\nXNaO1w534A=="},
+     "zfVTn699iflNxnbP8jw7wUKMGELjQ1nbV2S8fXyDpRUgW9GXDuoz0jmyl6DELFq/"
+     "DuExZixYU7J4\r\nXNaO1w534A=="},
     {"a record text (69 plain, 72 cipher bytes)",
      {"qmzt&281&407&9e107d9d372bb6826bd81d3542a419d6&1700000000&1&1.0.0.1&42", 69},
-     "zfVTn699iflr3vdc1222tfKf7OXGeiMFA/Hbtyp5FQZEUKfLGlDa/yJVWumd+AQvfBsMaGlQiFoM\r\nazT/jFpJ6nC+HTLeUJ6n"},
+     "zfVTn699iflr3vdc1222tfKf7OXGeiMFA/Hbtyp5FQZEUKfLGlDa/yJVWumd+AQvfBsMaGlQiFoM\r\nazT/"
+     "jFpJ6nC+HTLeUJ6n"},
     {"UTF-8 shortcut name (17 plain, 24 cipher bytes)",
      {"VEXA-\345\262\232\345\262\253\345\245\207\350\260\255", 17},
      "ed7hI8Nc4v93Fig/eVK0qfxbqs2eNTWy"},
@@ -46,13 +42,31 @@ inline constexpr RecordVector kRecordVectors[] = {
      {"\000\001\377\200&\000zero and high bytes\377", 26},
      "VWgejieWduFYD+AeRczZyjHpdfbyzEVyBXCA6tKjCx4="},
     {"a multiple of 57 bytes, ends with a break (450 plain, 456 cipher bytes)",
-     {"qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&", 450},
-     "FHFptbTc8dPTLU3QHaeevOf3Wc9ny9UQg/wojCH66JgoStb8YkFHjmmGliWb1iRXQUYNOsmTP2V5\r\nmg7HFZUWg0W7GDMNNzOgDd4m2/S2nWBCa2KMpsxNPIjyTUy9D2dNAEV/HOp6zRBp03LB/pLH1DH0\r\nYcxDEWbdccY93uJ3kDC/enPFmC/1b6HZdfIXNLa9p5W3EtoyzeW/S6rm0SBSWetwbOND6EZ8tdxD\r\n7hay6N+OOcsjJjXIDV3mZHuVoYX8aoR/aBxTLxE9OxkmsSjcRWcfAkopWVU1DyLb299g2B9M5FBm\r\nSQzGqTpYko7rhtAgtl5PPGu9X5tv8HNcP60lAsGHOf6tqz/789RQLHt3DgpiagcBeKLhu3efWm0Y\r\nOl4Vb27Gtr4Gz1MkvBHAmSpbch5d3GgxXtHH3AgiUTTX/B495s7ENiwhwaSgMqmi4oJUUjDjDLw2\r\n+vsl6RVl/En5h5jni3ZISk5WCg69eTN7qC2vKUAwx8+OBNSm9wa/a8w0GitmNKuPTz/5inYDUj2D\r\nzDa47KV1j1efkUM+0KcubiMziq6lFa8LOZMmJ3kt/Zoxk+72J3PuVHF8n1N90Yji/I0nnLGgOULf\r\n"},
+     {"qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&"
+      "qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&"
+      "qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&"
+      "qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&"
+      "qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&qmzt&",
+      450},
+     "FHFptbTc8dPTLU3QHaeevOf3Wc9ny9UQg/"
+     "wojCH66JgoStb8YkFHjmmGliWb1iRXQUYNOsmTP2V5\r\nmg7HFZUWg0W7GDMNNzOgDd4m2/"
+     "S2nWBCa2KMpsxNPIjyTUy9D2dNAEV/HOp6zRBp03LB/pLH1DH0\r\nYcxDEWbdccY93uJ3kDC/enPFmC/"
+     "1b6HZdfIXNLa9p5W3EtoyzeW/S6rm0SBSWetwbOND6EZ8tdxD\r\n7hay6N+OOcsjJjXIDV3mZHuVoYX8aoR/"
+     "aBxTLxE9OxkmsSjcRWcfAkopWVU1DyLb299g2B9M5FBm\r\nSQzGqTpYko7rhtAgtl5PPGu9X5tv8HNcP60lAsGHOf6tq"
+     "z/789RQLHt3DgpiagcBeKLhu3efWm0Y\r\nOl4Vb27Gtr4Gz1MkvBHAmSpbch5d3GgxXtHH3AgiUTTX/"
+     "B495s7ENiwhwaSgMqmi4oJUUjDjDLw2\r\n+vsl6RVl/En5h5jni3ZISk5WCg69eTN7qC2vKUAwx8+OBNSm9wa/"
+     "a8w0GitmNKuPTz/5inYDUj2D\r\nzDa47KV1j1efkUM+0KcubiMziq6lFa8LOZMmJ3kt/Zoxk+72J3PuVHF8n1N90Yji/"
+     "I0nnLGgOULf\r\n"},
 };
 
 // The record text (index 6 above) under the record key in ECB mode, raw ciphertext.
-inline constexpr Bytes kEcbRecordPlain = {"qmzt&281&407&9e107d9d372bb6826bd81d3542a419d6&1700000000&1&1.0.0.1&42", 69};
-inline constexpr Bytes kEcbRecordCipher = {"\214r7\020d@\315\011I\227,d\016\351\277\307k\370i\251onB2\302h\011\330\037G\317\200\303k,\203\005\321\343\034\134\366\261\361lc\027-\274\351\305\350Y\346\205\023\2558\265\214%\205\304\205\020\374\254eZ\237\240\003", 72};
+inline constexpr Bytes kEcbRecordPlain = {
+    "qmzt&281&407&9e107d9d372bb6826bd81d3542a419d6&1700000000&1&1.0.0.1&42", 69};
+inline constexpr Bytes kEcbRecordCipher = {
+    "\214r7\020d@\315\011I\227,d\016\351\277\307k\370i\251onB2\302h\011\330\037G\317\200\303k,"
+    "\203\005\321\343\034\134\366\261\361lc\027-\274\351\305\350Y\346\205\023\2558\265\214%"
+    "\205\304\205\020\374\254eZ\237\240\003",
+    72};
 
 // Line-broken Base64 texts whose last block decrypts to invalid PKCS#5 padding.
 inline constexpr const char* kBadPaddingTexts[] = {
@@ -69,51 +83,115 @@ struct Base64Vector {
 };
 
 inline constexpr Base64Vector kBase64Vectors[] = {
-    {{"", 0},
-     "",
-     ""},
-    {{"\014", 1},
-     "DA==",
-     "DA=="},
-    {{"\r2", 2},
-     "DTI=",
-     "DTI="},
-    {{"\0163X", 3},
-     "DjNY",
-     "DjNY"},
-    {{"Bg\214\261\326\373 Ej\217\264\331\376#Hm\222\267\334\001&Kp\225\272\337\004)Ns\230\275\342\007,Qv\233\300\345\n/Ty\236\303\350\r2W|\241\306\353\020", 55},
+    {{"", 0}, "", ""},
+    {{"\014", 1}, "DA==", "DA=="},
+    {{"\r2", 2}, "DTI=", "DTI="},
+    {{"\0163X", 3}, "DjNY", "DjNY"},
+    {{"Bg\214\261\326\373 "
+      "Ej\217\264\331\376#Hm\222\267\334\001&Kp\225\272\337\004)Ns\230\275\342\007,"
+      "Qv\233\300\345\n/Ty\236\303\350\r2W|\241\306\353\020",
+      55},
      "QmeMsdb7IEVqj7TZ/iNIbZK33AEmS3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEA==",
      "QmeMsdb7IEVqj7TZ/iNIbZK33AEmS3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEA=="},
-    {{"Ch\215\262\327\374!Fk\220\265\332\377$In\223\270\335\002'Lq\226\273\340\005*Ot\231\276\343\010-Rw\234\301\346\0130Uz\237\304\351\0163X}\242\307\354\0216", 56},
+    {{"Ch\215\262\327\374!Fk\220\265\332\377$In\223\270\335\002'Lq\226\273\340\005*"
+      "Ot\231\276\343\010-Rw\234\301\346\0130Uz\237\304\351\0163X}\242\307\354\0216",
+      56},
      "Q2iNstf8IUZrkLXa/yRJbpO43QInTHGWu+AFKk90mb7jCC1Sd5zB5gswVXqfxOkOM1h9osfsETY=",
      "Q2iNstf8IUZrkLXa/yRJbpO43QInTHGWu+AFKk90mb7jCC1Sd5zB5gswVXqfxOkOM1h9osfsETY="},
-    {{"Di\216\263\330\375\042Gl\221\266\333\000%Jo\224\271\336\003(Mr\227\274\341\006+Pu\232\277\344\011.Sx\235\302\347\0141V{\240\305\352\0174Y~\243\310\355\0227\134", 57},
+    {{"Di\216\263\330\375\042Gl\221\266\333\000%Jo\224\271\336\003(Mr\227\274\341\006+"
+      "Pu\232\277\344\011.Sx\235\302\347\0141V{\240\305\352\0174Y~\243\310\355\0227\134",
+      57},
      "RGmOs9j9IkdskbbbACVKb5S53gMoTXKXvOEGK1B1mr/kCS5TeJ3C5wwxVnugxeoPNFl+o8jtEjdc\r\n",
      "RGmOs9j9IkdskbbbACVKb5S53gMoTXKXvOEGK1B1mr/kCS5TeJ3C5wwxVnugxeoPNFl+o8jtEjdc"},
-    {{"Ej\217\264\331\376#Hm\222\267\334\001&Kp\225\272\337\004)Ns\230\275\342\007,Qv\233\300\345\n/Ty\236\303\350\r2W|\241\306\353\0205Z\177\244\311\356\0238]\202", 58},
+    {{"Ej\217\264\331\376#Hm\222\267\334\001&Kp\225\272\337\004)Ns\230\275\342\007,"
+      "Qv\233\300\345\n/Ty\236\303\350\r2W|\241\306\353\0205Z\177\244\311\356\0238]\202",
+      58},
      "RWqPtNn+I0htkrfcASZLcJW63wQpTnOYveIHLFF2m8DlCi9UeZ7D6A0yV3yhxusQNVp/pMnuEzhd\r\ngg==",
      "RWqPtNn+I0htkrfcASZLcJW63wQpTnOYveIHLFF2m8DlCi9UeZ7D6A0yV3yhxusQNVp/pMnuEzhdgg=="},
-    {{"Fk\220\265\332\377$In\223\270\335\002'Lq\226\273\340\005*Ot\231\276\343\010-Rw\234\301\346\0130Uz\237\304\351\0163X}\242\307\354\0216[\200\245\312\357\0249^\203\250", 59},
+    {{"Fk\220\265\332\377$In\223\270\335\002'Lq\226\273\340\005*Ot\231\276\343\010-"
+      "Rw\234\301\346\0130Uz\237\304\351\0163X}\242\307\354\0216[\200\245\312\357\0249^\203\250",
+      59},
      "RmuQtdr/JEluk7jdAidMcZa74AUqT3SZvuMILVJ3nMHmCzBVep/E6Q4zWH2ix+wRNluApcrvFDle\r\ng6g=",
      "RmuQtdr/JEluk7jdAidMcZa74AUqT3SZvuMILVJ3nMHmCzBVep/E6Q4zWH2ix+wRNluApcrvFDleg6g="},
-    {{"Kp\225\272\337\004)Ns\230\275\342\007,Qv\233\300\345\n/Ty\236\303\350\r2W|\241\306\353\0205Z\177\244\311\356\0238]\202\247\314\361\026;`\205\252\317\364\031>c\210\255\322\367\034Af", 64},
+    {{"Kp\225\272\337\004)Ns\230\275\342\007,Qv\233\300\345\n/"
+      "Ty\236\303\350\r2W|\241\306\353\0205Z\177\244\311\356\0238]\202\247\314\361\026;`"
+      "\205\252\317\364\031>c\210\255\322\367\034Af",
+      64},
      "S3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEDVaf6TJ7hM4XYKnzPEWO2CFqs/0GT5j\r\niK3S9xxBZg==",
      "S3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEDVaf6TJ7hM4XYKnzPEWO2CFqs/0GT5jiK3S9xxBZg=="},
-    {{"|\241\306\353\0205Z\177\244\311\356\0238]\202\247\314\361\026;`\205\252\317\364\031>c\210\255\322\367\034Af\213\260\325\372\037Di\216\263\330\375\042Gl\221\266\333\000%Jo\224\271\336\003(Mr\227\274\341\006+Pu\232\277\344\011.Sx\235\302\347\0141V{\240\305\352\0174Y~\243\310\355\0227\134\201\246\313\360\025:_\204\251\316\363\030=b\207\254", 113},
-     "fKHG6xA1Wn+kye4TOF2Cp8zxFjtgharP9Bk+Y4it0vccQWaLsNX6H0RpjrPY/SJHbJG22wAlSm+U\r\nud4DKE1yl7zhBitQdZq/5AkuU3idwucMMVZ7oMXqDzRZfqPI7RI3XIGmy/AVOl+Eqc7zGD1ih6w=",
-     "fKHG6xA1Wn+kye4TOF2Cp8zxFjtgharP9Bk+Y4it0vccQWaLsNX6H0RpjrPY/SJHbJG22wAlSm+Uud4DKE1yl7zhBitQdZq/5AkuU3idwucMMVZ7oMXqDzRZfqPI7RI3XIGmy/AVOl+Eqc7zGD1ih6w="},
-    {{"}\242\307\354\0216[\200\245\312\357\0249^\203\250\315\362\027<a\206\253\320\365\032\077d\211\256\323\370\035Bg\214\261\326\373 Ej\217\264\331\376#Hm\222\267\334\001&Kp\225\272\337\004)Ns\230\275\342\007,Qv\233\300\345\n/Ty\236\303\350\r2W|\241\306\353\0205Z\177\244\311\356\0238]\202\247\314\361\026;`\205\252\317\364\031>c\210\255\322", 114},
-     "faLH7BE2W4Clyu8UOV6DqM3yFzxhhqvQ9Ro/ZImu0/gdQmeMsdb7IEVqj7TZ/iNIbZK33AEmS3CV\r\nut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEDVaf6TJ7hM4XYKnzPEWO2CFqs/0GT5jiK3S\r\n",
-     "faLH7BE2W4Clyu8UOV6DqM3yFzxhhqvQ9Ro/ZImu0/gdQmeMsdb7IEVqj7TZ/iNIbZK33AEmS3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEDVaf6TJ7hM4XYKnzPEWO2CFqs/0GT5jiK3S"},
-    {{"~\243\310\355\0227\134\201\246\313\360\025:_\204\251\316\363\030=b\207\254\321\366\033@e\212\257\324\371\036Ch\215\262\327\374!Fk\220\265\332\377$In\223\270\335\002'Lq\226\273\340\005*Ot\231\276\343\010-Rw\234\301\346\0130Uz\237\304\351\0163X}\242\307\354\0216[\200\245\312\357\0249^\203\250\315\362\027<a\206\253\320\365\032\077d\211\256\323\370", 115},
-     "fqPI7RI3XIGmy/AVOl+Eqc7zGD1ih6zR9htAZYqv1PkeQ2iNstf8IUZrkLXa/yRJbpO43QInTHGW\r\nu+AFKk90mb7jCC1Sd5zB5gswVXqfxOkOM1h9osfsETZbgKXK7xQ5XoOozfIXPGGGq9D1Gj9kia7T\r\n+A==",
-     "fqPI7RI3XIGmy/AVOl+Eqc7zGD1ih6zR9htAZYqv1PkeQ2iNstf8IUZrkLXa/yRJbpO43QInTHGWu+AFKk90mb7jCC1Sd5zB5gswVXqfxOkOM1h9osfsETZbgKXK7xQ5XoOozfIXPGGGq9D1Gj9kia7T+A=="},
-    {{"\266\333\000%Jo\224\271\336\003(Mr\227\274\341\006+Pu\232\277\344\011.Sx\235\302\347\0141V{\240\305\352\0174Y~\243\310\355\0227\134\201\246\313\360\025:_\204\251\316\363\030=b\207\254\321\366\033@e\212\257\324\371\036Ch\215\262\327\374!Fk\220\265\332\377$In\223\270\335\002'Lq\226\273\340\005*Ot\231\276\343\010-Rw\234\301\346\0130Uz\237\304\351\0163X}\242\307\354\0216[\200\245\312\357\0249^\203\250\315\362\027<a\206\253\320\365\032\077d\211\256\323\370\035Bg\214\261\326\373 Ej\217\264\331\376#H", 171},
-     "ttsAJUpvlLneAyhNcpe84QYrUHWav+QJLlN4ncLnDDFWe6DF6g80WX6jyO0SN1yBpsvwFTpfhKnO\r\n8xg9Yoes0fYbQGWKr9T5HkNojbLX/CFGa5C12v8kSW6TuN0CJ0xxlrvgBSpPdJm+4wgtUnecweYL\r\nMFV6n8TpDjNYfaLH7BE2W4Clyu8UOV6DqM3yFzxhhqvQ9Ro/ZImu0/gdQmeMsdb7IEVqj7TZ/iNI\r\n",
-     "ttsAJUpvlLneAyhNcpe84QYrUHWav+QJLlN4ncLnDDFWe6DF6g80WX6jyO0SN1yBpsvwFTpfhKnO8xg9Yoes0fYbQGWKr9T5HkNojbLX/CFGa5C12v8kSW6TuN0CJ0xxlrvgBSpPdJm+4wgtUnecweYLMFV6n8TpDjNYfaLH7BE2W4Clyu8UOV6DqM3yFzxhhqvQ9Ro/ZImu0/gdQmeMsdb7IEVqj7TZ/iNI"},
-    {{"\323\370\035Bg\214\261\326\373 Ej\217\264\331\376#Hm\222\267\334\001&Kp\225\272\337\004)Ns\230\275\342\007,Qv\233\300\345\n/Ty\236\303\350\r2W|\241\306\353\0205Z\177\244\311\356\0238]\202\247\314\361\026;`\205\252\317\364\031>c\210\255\322\367\034Af\213\260\325\372\037Di\216\263\330\375\042Gl\221\266\333\000%Jo\224\271\336\003(Mr\227\274\341\006+Pu\232\277\344\011.Sx\235\302\347\0141V{\240\305\352\0174Y~\243\310\355\0227\134\201\246\313\360\025:_\204\251\316\363\030=b\207\254\321\366\033@e\212\257\324\371\036Ch\215\262\327\374!Fk\220\265\332\377$In\223\270\335\002'Lq\226", 200},
-     "0/gdQmeMsdb7IEVqj7TZ/iNIbZK33AEmS3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbr\r\nEDVaf6TJ7hM4XYKnzPEWO2CFqs/0GT5jiK3S9xxBZouw1fofRGmOs9j9IkdskbbbACVKb5S53gMo\r\nTXKXvOEGK1B1mr/kCS5TeJ3C5wwxVnugxeoPNFl+o8jtEjdcgabL8BU6X4SpzvMYPWKHrNH2G0Bl\r\niq/U+R5DaI2y1/whRmuQtdr/JEluk7jdAidMcZY=",
-     "0/gdQmeMsdb7IEVqj7TZ/iNIbZK33AEmS3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEDVaf6TJ7hM4XYKnzPEWO2CFqs/0GT5jiK3S9xxBZouw1fofRGmOs9j9IkdskbbbACVKb5S53gMoTXKXvOEGK1B1mr/kCS5TeJ3C5wwxVnugxeoPNFl+o8jtEjdcgabL8BU6X4SpzvMYPWKHrNH2G0Bliq/U+R5DaI2y1/whRmuQtdr/JEluk7jdAidMcZY="},
+    {{"|\241\306\353\0205Z\177\244\311\356\0238]\202\247\314\361\026;`\205\252\317\364\031>"
+      "c\210\255\322\367\034Af\213\260\325\372\037Di\216\263\330\375\042Gl\221\266\333\000%"
+      "Jo\224\271\336\003(Mr\227\274\341\006+Pu\232\277\344\011.Sx\235\302\347\0141V{"
+      "\240\305\352\0174Y~\243\310\355\0227\134\201\246\313\360\025:_\204\251\316\363\030="
+      "b\207\254",
+      113},
+     "fKHG6xA1Wn+kye4TOF2Cp8zxFjtgharP9Bk+Y4it0vccQWaLsNX6H0RpjrPY/"
+     "SJHbJG22wAlSm+U\r\nud4DKE1yl7zhBitQdZq/5AkuU3idwucMMVZ7oMXqDzRZfqPI7RI3XIGmy/"
+     "AVOl+Eqc7zGD1ih6w=",
+     "fKHG6xA1Wn+kye4TOF2Cp8zxFjtgharP9Bk+Y4it0vccQWaLsNX6H0RpjrPY/"
+     "SJHbJG22wAlSm+Uud4DKE1yl7zhBitQdZq/5AkuU3idwucMMVZ7oMXqDzRZfqPI7RI3XIGmy/AVOl+Eqc7zGD1ih6w="},
+    {{"}\242\307\354\0216[\200\245\312\357\0249^\203\250\315\362\027<"
+      "a\206\253\320\365\032\077d\211\256\323\370\035Bg\214\261\326\373 "
+      "Ej\217\264\331\376#Hm\222\267\334\001&Kp\225\272\337\004)Ns\230\275\342\007,"
+      "Qv\233\300\345\n/"
+      "Ty\236\303\350\r2W|\241\306\353\0205Z\177\244\311\356\0238]\202\247\314\361\026;`"
+      "\205\252\317\364\031>c\210\255\322",
+      114},
+     "faLH7BE2W4Clyu8UOV6DqM3yFzxhhqvQ9Ro/ZImu0/gdQmeMsdb7IEVqj7TZ/"
+     "iNIbZK33AEmS3CV\r\nut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEDVaf6TJ7hM4XYKnzPEWO2CFqs/"
+     "0GT5jiK3S\r\n",
+     "faLH7BE2W4Clyu8UOV6DqM3yFzxhhqvQ9Ro/ZImu0/gdQmeMsdb7IEVqj7TZ/"
+     "iNIbZK33AEmS3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEDVaf6TJ7hM4XYKnzPEWO2CFqs/0GT5jiK3S"},
+    {{"~\243\310\355\0227\134\201\246\313\360\025:_\204\251\316\363\030=b\207\254\321\366\033@"
+      "e\212\257\324\371\036Ch\215\262\327\374!Fk\220\265\332\377$In\223\270\335\002'"
+      "Lq\226\273\340\005*Ot\231\276\343\010-Rw\234\301\346\0130Uz\237\304\351\0163X}"
+      "\242\307\354\0216[\200\245\312\357\0249^\203\250\315\362\027<"
+      "a\206\253\320\365\032\077d\211\256\323\370",
+      115},
+     "fqPI7RI3XIGmy/AVOl+Eqc7zGD1ih6zR9htAZYqv1PkeQ2iNstf8IUZrkLXa/"
+     "yRJbpO43QInTHGW\r\nu+"
+     "AFKk90mb7jCC1Sd5zB5gswVXqfxOkOM1h9osfsETZbgKXK7xQ5XoOozfIXPGGGq9D1Gj9kia7T\r\n+A==",
+     "fqPI7RI3XIGmy/AVOl+Eqc7zGD1ih6zR9htAZYqv1PkeQ2iNstf8IUZrkLXa/"
+     "yRJbpO43QInTHGWu+AFKk90mb7jCC1Sd5zB5gswVXqfxOkOM1h9osfsETZbgKXK7xQ5XoOozfIXPGGGq9D1Gj9kia7T+"
+     "A=="},
+    {{"\266\333\000%Jo\224\271\336\003(Mr\227\274\341\006+Pu\232\277\344\011.Sx\235\302\347\0141V{"
+      "\240\305\352\0174Y~\243\310\355\0227\134\201\246\313\360\025:_\204\251\316\363\030="
+      "b\207\254\321\366\033@e\212\257\324\371\036Ch\215\262\327\374!Fk\220\265\332\377$"
+      "In\223\270\335\002'Lq\226\273\340\005*Ot\231\276\343\010-"
+      "Rw\234\301\346\0130Uz\237\304\351\0163X}\242\307\354\0216[\200\245\312\357\0249^"
+      "\203\250\315\362\027<a\206\253\320\365\032\077d\211\256\323\370\035Bg\214\261\326\373 "
+      "Ej\217\264\331\376#H",
+      171},
+     "ttsAJUpvlLneAyhNcpe84QYrUHWav+"
+     "QJLlN4ncLnDDFWe6DF6g80WX6jyO0SN1yBpsvwFTpfhKnO\r\n8xg9Yoes0fYbQGWKr9T5HkNojbLX/"
+     "CFGa5C12v8kSW6TuN0CJ0xxlrvgBSpPdJm+"
+     "4wgtUnecweYL\r\nMFV6n8TpDjNYfaLH7BE2W4Clyu8UOV6DqM3yFzxhhqvQ9Ro/ZImu0/gdQmeMsdb7IEVqj7TZ/"
+     "iNI\r\n",
+     "ttsAJUpvlLneAyhNcpe84QYrUHWav+"
+     "QJLlN4ncLnDDFWe6DF6g80WX6jyO0SN1yBpsvwFTpfhKnO8xg9Yoes0fYbQGWKr9T5HkNojbLX/"
+     "CFGa5C12v8kSW6TuN0CJ0xxlrvgBSpPdJm+"
+     "4wgtUnecweYLMFV6n8TpDjNYfaLH7BE2W4Clyu8UOV6DqM3yFzxhhqvQ9Ro/ZImu0/gdQmeMsdb7IEVqj7TZ/iNI"},
+    {{"\323\370\035Bg\214\261\326\373 "
+      "Ej\217\264\331\376#Hm\222\267\334\001&Kp\225\272\337\004)Ns\230\275\342\007,"
+      "Qv\233\300\345\n/"
+      "Ty\236\303\350\r2W|\241\306\353\0205Z\177\244\311\356\0238]\202\247\314\361\026;`"
+      "\205\252\317\364\031>"
+      "c\210\255\322\367\034Af\213\260\325\372\037Di\216\263\330\375\042Gl\221\266\333\000%"
+      "Jo\224\271\336\003(Mr\227\274\341\006+Pu\232\277\344\011.Sx\235\302\347\0141V{"
+      "\240\305\352\0174Y~\243\310\355\0227\134\201\246\313\360\025:_\204\251\316\363\030="
+      "b\207\254\321\366\033@e\212\257\324\371\036Ch\215\262\327\374!Fk\220\265\332\377$"
+      "In\223\270\335\002'Lq\226",
+      200},
+     "0/gdQmeMsdb7IEVqj7TZ/"
+     "iNIbZK33AEmS3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbr\r\nEDVaf6TJ7hM4XYKnzPEWO2CFqs/"
+     "0GT5jiK3S9xxBZouw1fofRGmOs9j9IkdskbbbACVKb5S53gMo\r\nTXKXvOEGK1B1mr/"
+     "kCS5TeJ3C5wwxVnugxeoPNFl+o8jtEjdcgabL8BU6X4SpzvMYPWKHrNH2G0Bl\r\niq/U+R5DaI2y1/whRmuQtdr/"
+     "JEluk7jdAidMcZY=",
+     "0/gdQmeMsdb7IEVqj7TZ/"
+     "iNIbZK33AEmS3CVut8EKU5zmL3iByxRdpvA5QovVHmew+gNMld8ocbrEDVaf6TJ7hM4XYKnzPEWO2CFqs/"
+     "0GT5jiK3S9xxBZouw1fofRGmOs9j9IkdskbbbACVKb5S53gMoTXKXvOEGK1B1mr/"
+     "kCS5TeJ3C5wwxVnugxeoPNFl+o8jtEjdcgabL8BU6X4SpzvMYPWKHrNH2G0Bliq/U+R5DaI2y1/whRmuQtdr/"
+     "JEluk7jdAidMcZY="},
 };
 
 // Report scrambler: text and the expected Base64 of the scrambled bytes.
@@ -126,7 +204,9 @@ inline constexpr ScrambleVector kScrambleVectors[] = {
     {{"", 0}, ""},
     {{"abcdefghijk", 11}, "ztHVyMrRxtzi1tg="},
     {{"\377\223\222\000\001", 5}, "bAIEZGY="},
-    {{"gid=qmzt&cid=281&ccid=407&puid=9e107d9d372bb6826bd81d3542a419d6&ev=45&v=1.0.0.1", 79}, "1NjWodbY2eifz9bTr5adnIXX3NXRrKaUnJHP6eLQqqjXlZWiw63dn6Sh1Mabo5Gq29CloNaXmp+R1a2dptOoisrhnKiukuOso5KVmY+iqg=="},
+    {{"gid=qmzt&cid=281&ccid=407&puid=9e107d9d372bb6826bd81d3542a419d6&ev=45&v=1.0.0.1", 79},
+     "1NjWodbY2eifz9bTr5adnIXX3NXRrKaUnJHP6eLQqqjXlZWiw63dn6Sh1Mabo5Gq29CloNaXmp+"
+     "R1a2dptOoisrhnKiukuOso5KVmY+iqg=="},
 };
 
 }  // namespace fernlite::vectors

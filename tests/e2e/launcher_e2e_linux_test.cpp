@@ -97,7 +97,8 @@ class LauncherProcess {
         const std::string& line = lines_[next_++];
         if (line.rfind(prefix, 0) == 0) return line;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0 || !ReadMore(static_cast<int>(left.count()))) return "";
     }
   }
@@ -224,15 +225,17 @@ TEST(LauncherEndToEnd, GuestPlaysClosesGameAndLauncherComesBackThenEnds) {
       << launcher.Transcript();
 
   // The page keeps the guest (SetGuestInfo), then asks for the game as "gst".
-  launcher.Send("eval /guest/c1/ document.getElementById('keep-guest').click();"
-                "document.getElementById('play-guest').click();");
+  launcher.Send(
+      "eval /guest/c1/ document.getElementById('keep-guest').click();"
+      "document.getElementById('play-guest').click();");
   ASSERT_NE(launcher.WaitFor("unmapped: " + title), "") << launcher.Transcript();
   // The page asked as "gst": the window takes the guest caption and the page's title.
   const std::string request = launcher.WaitFor("game window: ");
   EXPECT_EQ(request.rfind("game window: guest, " + ToUtf8(platform.base_url()) + "/game/?sid=1", 0),
             0u)
       << launcher.Transcript();
-  ASSERT_NE(launcher.WaitFor("mapped: " + title + " - 一区 · 云岫初开"), "") << launcher.Transcript();
+  ASSERT_NE(launcher.WaitFor("mapped: " + title + " - 一区 · 云岫初开"), "")
+      << launcher.Transcript();
   ASSERT_NE(launcher.WaitFor("loaded: " + ToUtf8(platform.base_url()) + "/game/?sid=1"), "")
       << launcher.Transcript();
 
@@ -242,9 +245,13 @@ TEST(LauncherEndToEnd, GuestPlaysClosesGameAndLauncherComesBackThenEnds) {
   ASSERT_EQ(opened.size(), 1u) << launcher.Transcript();
   const std::string link_prefix = ToUtf8(platform.base_url()) + "/guest/link.php?";
   ASSERT_EQ(opened[0].rfind(link_prefix, 0), 0u) << opened[0];
-  EXPECT_NE(opened[0].find("goto=" + ToUtf8(PercentEncodeUtf8(platform.base_url())) + "%2Fguest%2Fnotice%2Ehtml"), std::string::npos) << opened[0];
+  EXPECT_NE(opened[0].find("goto=" + ToUtf8(PercentEncodeUtf8(platform.base_url())) +
+                           "%2Fguest%2Fnotice%2Ehtml"),
+            std::string::npos)
+      << opened[0];
   const test::RawResponse answer = test::ParseRawResponse(
-      test::SendRawHttp(platform.port(), "GET " + opened[0].substr(ToUtf8(platform.base_url()).size()) +
+      test::SendRawHttp(platform.port(), "GET " +
+                                             opened[0].substr(ToUtf8(platform.base_url()).size()) +
                                              " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n")
           .bytes);
   EXPECT_EQ(answer.status, 200) << answer.body;

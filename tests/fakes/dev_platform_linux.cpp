@@ -22,7 +22,8 @@ constexpr int kStartTimeoutMs = 10000;
 // Reads up to the first newline, giving up after the deadline or at end of output.
 std::string ReadFirstLine(int fd) {
   std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
   while (line.find('\n') == std::string::npos) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
@@ -65,7 +66,8 @@ DevPlatform::DevPlatform() {
   const std::string binary = FERNLITE_DEVPLATFORM_PATH;
   const std::string log = ToUtf8(log_path());
   const std::string root = ToUtf8(root_dir());
-  std::vector<std::string> args = {binary, "--port", "0", "--log", log, "--root", root, "--exit-on-eof"};
+  std::vector<std::string> args = {binary, "--port", "0",  "--log",
+                                   log,    "--root", root, "--exit-on-eof"};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);

@@ -106,16 +106,19 @@ class Parser {
           for (int i = 0; i < 4; ++i) {
             const char h = text_[pos_++];
             code <<= 4;
-            if (h >= '0' && h <= '9') code |= static_cast<unsigned>(h - '0');
-            else if (h >= 'a' && h <= 'f') code |= static_cast<unsigned>(h - 'a' + 10);
-            else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
-            else return std::nullopt;
+            if (h >= '0' && h <= '9')
+              code |= static_cast<unsigned>(h - '0');
+            else if (h >= 'a' && h <= 'f')
+              code |= static_cast<unsigned>(h - 'a' + 10);
+            else if (h >= 'A' && h <= 'F')
+              code |= static_cast<unsigned>(h - 'A' + 10);
+            else
+              return std::nullopt;
           }
           AppendCode(code, out);
           break;
         }
-        default:
-          return std::nullopt;
+        default: return std::nullopt;
       }
     }
     return std::nullopt;
@@ -190,7 +193,9 @@ std::string JsonValue::Text(std::string_view name) const {
   return member && member->kind == Kind::kString ? member->text : std::string();
 }
 
-std::optional<JsonValue> ParseJson(std::string_view text) { return Parser(text).Document(); }
+std::optional<JsonValue> ParseJson(std::string_view text) {
+  return Parser(text).Document();
+}
 
 std::optional<JsonValue> ParseLogLine(std::string_view line) {
   std::optional<JsonValue> entry = ParseJson(line);
@@ -206,7 +211,8 @@ std::optional<JsonValue> ParseLogLine(std::string_view line) {
   return entry;
 }
 
-std::vector<JsonValue> LogEntriesForPath(const std::vector<std::string>& lines, std::string_view path) {
+std::vector<JsonValue> LogEntriesForPath(const std::vector<std::string>& lines,
+                                         std::string_view path) {
   std::vector<JsonValue> entries;
   for (const std::string& line : lines) {
     std::optional<JsonValue> entry = ParseLogLine(line);

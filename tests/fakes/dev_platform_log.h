@@ -14,8 +14,8 @@ struct JsonValue {
   Kind kind = Kind::kNull;
   bool boolean = false;
   double number = 0;
-  std::string text;                                       // kString
-  std::vector<JsonValue> items;                           // kArray
+  std::string text;                                        // kString
+  std::vector<JsonValue> items;                            // kArray
   std::vector<std::pair<std::string, JsonValue>> members;  // kObject, in written order
 
   // The first member with that name, or nullptr (also for non-objects).
@@ -34,6 +34,7 @@ std::optional<JsonValue> ParseJson(std::string_view text);
 std::optional<JsonValue> ParseLogLine(std::string_view line);
 
 // The parsed lines whose path is `path`, oldest first; lines that do not parse are skipped.
-std::vector<JsonValue> LogEntriesForPath(const std::vector<std::string>& lines, std::string_view path);
+std::vector<JsonValue> LogEntriesForPath(const std::vector<std::string>& lines,
+                                         std::string_view path);
 
 }  // namespace fernlite::test

@@ -46,7 +46,9 @@ std::u16string DosPath(const std::string& unix_path) {
   return result;
 }
 
-std::u16string Quoted(const std::string& utf8) { return u"\"" + FromUtf8(utf8) + u"\""; }
+std::u16string Quoted(const std::string& utf8) {
+  return u"\"" + FromUtf8(utf8) + u"\"";
+}
 
 int ReadPortFile(const std::u16string& path) {
   const std::optional<std::string> text = ReadFileBytes(path);

@@ -13,7 +13,9 @@ IsolatedProfile::IsolatedProfile() {
   ClearInstallState();
 }
 
-IsolatedProfile::~IsolatedProfile() { ClearInstallState(); }
+IsolatedProfile::~IsolatedProfile() {
+  ClearInstallState();
+}
 
 void IsolatedProfile::ClearInstallState() {
   const RunSettings defaults;

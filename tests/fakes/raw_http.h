@@ -17,9 +17,9 @@ struct RawExchange {
 RawExchange SendRawHttp(int port, std::string_view request, int timeout_ms = 5000);
 
 struct RawResponse {
-  int status = 0;        // 0 when no status line arrived
-  std::string headers;   // header block, lines ending in CR LF
-  std::string body;      // everything after the blank line
+  int status = 0;       // 0 when no status line arrived
+  std::string headers;  // header block, lines ending in CR LF
+  std::string body;     // everything after the blank line
 };
 
 RawResponse ParseRawResponse(const std::string& bytes);

@@ -24,7 +24,8 @@ RawExchange SendRawHttp(int port, std::string_view request, int timeout_ms) {
     exchange.connected = true;
     size_t sent = 0;
     while (sent < request.size()) {
-      const int count = send(sock, request.data() + sent, static_cast<int>(request.size() - sent), 0);
+      const int count =
+          send(sock, request.data() + sent, static_cast<int>(request.size() - sent), 0);
       if (count <= 0) break;
       sent += static_cast<size_t>(count);
     }

@@ -25,14 +25,18 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(std::filesystem::path(path_), ignored);
 }
 
-std::u16string TempDir::Join(std::u16string_view name) const { return PathAppend(path_, name); }
+std::u16string TempDir::Join(std::u16string_view name) const {
+  return PathAppend(path_, name);
+}
 
 ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
     : name_(name), previous_(GetEnv(name)) {
   SetEnv(name, value);
 }
 
-ScopedEnv::~ScopedEnv() { SetEnv(name_.c_str(), previous_); }
+ScopedEnv::~ScopedEnv() {
+  SetEnv(name_.c_str(), previous_);
+}
 
 std::optional<std::string> GetEnv(const char* name) {
   const char* value = std::getenv(name);

@@ -22,9 +22,9 @@ void SetEnv(const char* name, const std::optional<std::string>& value) {
 namespace fernlite::test {
 
 LockedFile::LockedFile(const std::u16string& path) {
-  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()),
-                            GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<intptr_t>(file);
 }
 

@@ -4,7 +4,9 @@
 // libraries have no frame pointers.
 #pragma once
 
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+extern "C" const char* __asan_default_options() {
+  return "fast_unwind_on_malloc=0";
+}
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libjavascriptcoregtk-4.1.so\n"
          "leak:libwebkit2gtk-4.1.so\nleak:libgtk-3.so\nleak:libgdk-3.so\n";

@@ -16,7 +16,6 @@
 #include "skin/skin_frame.h"
 #include "fakes/web_engine_leaks.h"
 
-
 namespace fernlite {
 namespace {
 
@@ -117,7 +116,7 @@ TEST_F(GameWindow, WindowPaintsItsFrameAroundThePage) {
   ASSERT_NE(frame_image, nullptr);
   EXPECT_EQ(at(400, 30), frame_image->At(52, 30) | 0xFF000000u);  // caption band
   EXPECT_EQ(at(3, 300), frame_image->At(3, 40) | 0xFF000000u);    // left edge
-  int bright = 0;  // title text
+  int bright = 0;                                                 // title text
   for (int y = 10; y < 26; ++y)
     for (int x = 31; x < 200; ++x) bright += (at(x, y) & 0xFF) > 200;
   EXPECT_GT(bright, 20);
@@ -125,7 +124,8 @@ TEST_F(GameWindow, WindowPaintsItsFrameAroundThePage) {
   ASSERT_NE(close_strip, nullptr);
   int close_matches = 0;  // the close button's normal frame, stretched into its rectangle
   for (int y = 6; y < 26; ++y)
-    for (int x = 771; x < 789; ++x) close_matches += at(x, y) == (close_strip->At(x - 770, y - 6) | 0xFF000000u);
+    for (int x = 771; x < 789; ++x)
+      close_matches += at(x, y) == (close_strip->At(x - 770, y - 6) | 0xFF000000u);
   EXPECT_GT(close_matches, 200);
   cairo_surface_destroy(shot);
 }
@@ -181,8 +181,7 @@ TEST_F(GameWindow, ClosingEndsTheLoop) {
   g_timeout_add(
       50,
       [](gpointer data) -> gboolean {
-        static_cast<CWebGameDlg*>(data)->FrameHost().Perform(ButtonAction::kClose,
-                                                             kCloseButtonId);
+        static_cast<CWebGameDlg*>(data)->FrameHost().Perform(ButtonAction::kClose, kCloseButtonId);
         return G_SOURCE_REMOVE;
       },
       &dialog);

@@ -14,7 +14,6 @@
 #include "platform/text.h"
 #include "fakes/web_engine_leaks.h"
 
-
 namespace fernlite {
 namespace {
 

@@ -9,7 +9,9 @@
 namespace fernlite {
 namespace {
 
-std::string_view View(vectors::Bytes bytes) { return {bytes.data, bytes.size}; }
+std::string_view View(vectors::Bytes bytes) {
+  return {bytes.data, bytes.size};
+}
 
 TEST(Base64, EncodesKnownAnswersInBothLayouts) {
   for (const auto& vector : vectors::kBase64Vectors) {

@@ -13,7 +13,9 @@
 namespace fernlite {
 namespace {
 
-std::string_view View(vectors::Bytes bytes) { return {bytes.data, bytes.size}; }
+std::string_view View(vectors::Bytes bytes) {
+  return {bytes.data, bytes.size};
+}
 
 const unsigned char* Bytes(std::string_view text) {
   return reinterpret_cast<const unsigned char*>(text.data());
@@ -105,8 +107,8 @@ TEST(CipherBuffers, EncryptNeedsRoomForThePadding) {
   }
   std::vector<unsigned char> buffer(128, kGuard);
   size_t length = 72;
-  ASSERT_TRUE(EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(),
-                                 kCipherModeCbc, buffer.data(), &length));
+  ASSERT_TRUE(EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(), kCipherModeCbc,
+                                 buffer.data(), &length));
   EXPECT_EQ(length, 72u);
   EXPECT_EQ(buffer[72], kGuard);
   EXPECT_EQ(EncodeBase64(std::string_view(reinterpret_cast<const char*>(buffer.data()), length)),
@@ -144,18 +146,18 @@ TEST(CipherArguments, RejectsUnusableKeysModesAndBlocks) {
                                   buffer, &length));
   EXPECT_FALSE(EncryptWithKeyText(key.data(), 25, Bytes(plain), plain.size(), kCipherModeCbc,
                                   buffer, &length));
-  EXPECT_FALSE(EncryptWithKeyText(nullptr, 24, Bytes(plain), plain.size(), kCipherModeCbc, buffer,
-                                  &length));
-  EXPECT_FALSE(EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(), 0, buffer,
-                                  &length));
-  EXPECT_FALSE(EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(), 3, buffer,
-                                  &length));
+  EXPECT_FALSE(
+      EncryptWithKeyText(nullptr, 24, Bytes(plain), plain.size(), kCipherModeCbc, buffer, &length));
+  EXPECT_FALSE(
+      EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(), 0, buffer, &length));
+  EXPECT_FALSE(
+      EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(), 3, buffer, &length));
   EXPECT_FALSE(EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(),
                                   kCipherModeCbc, buffer, nullptr));
-  EXPECT_FALSE(DecryptWithKeyText(key.data(), key.size(), Bytes(plain), 0, kCipherModeCbc, buffer,
-                                  &length));
-  EXPECT_FALSE(DecryptWithKeyText(key.data(), key.size(), Bytes(plain), 7, kCipherModeCbc, buffer,
-                                  &length));
+  EXPECT_FALSE(
+      DecryptWithKeyText(key.data(), key.size(), Bytes(plain), 0, kCipherModeCbc, buffer, &length));
+  EXPECT_FALSE(
+      DecryptWithKeyText(key.data(), key.size(), Bytes(plain), 7, kCipherModeCbc, buffer, &length));
   EXPECT_EQ(length, sizeof buffer);
 }
 
@@ -165,8 +167,8 @@ TEST(CipherModes, EcbGivesTheKnownAnswer) {
   const std::string_view key = kRecordKeyText;
   std::vector<unsigned char> buffer(PaddedCipherLength(plain.size()));
   size_t length = buffer.size();
-  ASSERT_TRUE(EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(),
-                                 kCipherModeEcb, buffer.data(), &length));
+  ASSERT_TRUE(EncryptWithKeyText(key.data(), key.size(), Bytes(plain), plain.size(), kCipherModeEcb,
+                                 buffer.data(), &length));
   EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(buffer.data()), length), expected);
 
   length = buffer.size();

@@ -15,7 +15,9 @@
 namespace fernlite {
 namespace {
 
-std::string_view View(vectors::Bytes bytes) { return {bytes.data, bytes.size}; }
+std::string_view View(vectors::Bytes bytes) {
+  return {bytes.data, bytes.size};
+}
 
 // One call through the chosen key import, with a buffer of exactly the needed size.
 bool Transform(KeyImportPath path, CipherDirection direction, std::string_view input,
@@ -40,8 +42,8 @@ void DeleteContainer() {
 // Opens the container without creating it; 0 when it does not exist.
 HCRYPTPROV OpenContainer() {
   HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextW(&provider, kOldPlatformKeyContainer, MS_ENHANCED_PROV_W,
-                            PROV_RSA_FULL, 0)) {
+  if (!CryptAcquireContextW(&provider, kOldPlatformKeyContainer, MS_ENHANCED_PROV_W, PROV_RSA_FULL,
+                            0)) {
     return 0;
   }
   return provider;
@@ -105,13 +107,13 @@ TEST(CipherKeyImport, OldPlatformPathLeavesItsKeyContainer) {
   ASSERT_EQ(OpenContainer(), 0u);
 
   std::string cipher;
-  ASSERT_TRUE(Transform(KeyImportPath::kExponentOfOneKey, CipherDirection::kEncrypt, "qmzt",
-                        cipher));
+  ASSERT_TRUE(
+      Transform(KeyImportPath::kExponentOfOneKey, CipherDirection::kEncrypt, "qmzt", cipher));
   const std::string first_key = ExchangePublicKey();
   EXPECT_FALSE(first_key.empty());
 
-  ASSERT_TRUE(Transform(KeyImportPath::kExponentOfOneKey, CipherDirection::kEncrypt, "qmzt",
-                        cipher));
+  ASSERT_TRUE(
+      Transform(KeyImportPath::kExponentOfOneKey, CipherDirection::kEncrypt, "qmzt", cipher));
   const std::string second_key = ExchangePublicKey();
   EXPECT_FALSE(second_key.empty());
   EXPECT_NE(first_key, second_key);

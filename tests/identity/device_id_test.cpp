@@ -140,16 +140,14 @@ TEST(DescriptorString, OffsetsOutsideTheTextYieldNothing) {
   EXPECT_EQ(DecodeDescriptorString(buffer, static_cast<long>(buffer.size()), false), "");
   // A text that runs to the end of the returned data stops there.
   const std::string unterminated = std::string(4, '\x01') + "ABCDEFGH";
-  EXPECT_EQ(DecodeDescriptorString(std::string_view(unterminated).substr(0, 8), 4, false),
-            "ABCD");
+  EXPECT_EQ(DecodeDescriptorString(std::string_view(unterminated).substr(0, 8), 4, false), "ABCD");
 }
 
 // IDENTIFY DEVICE data with the given texts, each word's first character in its high byte.
 struct IdentifyWords {
   std::uint32_t words[256] = {};
 
-  IdentifyWords(const std::string& serial, const std::string& model,
-                const std::string& firmware) {
+  IdentifyWords(const std::string& serial, const std::string& model, const std::string& firmware) {
     Put(10, 20, serial);
     Put(27, 40, model);
     Put(23, 8, firmware);
@@ -158,8 +156,8 @@ struct IdentifyWords {
   void Put(int first_word, size_t width, std::string text) {
     text.resize(width, ' ');
     for (size_t i = 0; i < width; i += 2) {
-      words[first_word + i / 2] = (static_cast<unsigned char>(text[i]) << 8) |
-                                  static_cast<unsigned char>(text[i + 1]);
+      words[first_word + i / 2] =
+          (static_cast<unsigned char>(text[i]) << 8) | static_cast<unsigned char>(text[i + 1]);
     }
   }
   // The 512 bytes a drive hands back (little-endian words).

@@ -31,7 +31,9 @@ class FetchTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(platform_.ok()) << "development platform did not start"; }
 
-  std::u16string Url(std::u16string_view path) const { return platform_.base_url() + std::u16string(path); }
+  std::u16string Url(std::u16string_view path) const {
+    return platform_.base_url() + std::u16string(path);
+  }
   std::u16string File(std::u16string_view name) const { return dir_.Join(name); }
   std::vector<test::JsonValue> Requests(std::string_view path) const {
     return test::LogEntriesForPath(platform_.LogLines(), path);
@@ -159,8 +161,8 @@ TEST_F(FetchTest, CancelFlagEndsASlowTransferPromptly) {
     cancel = true;
   });
   const auto start = Clock::now();
-  EXPECT_FALSE(Fetch(Url(u"/test/trickle/1048576?chunk=1024&interval_ms=200"), File(u"c.bin"),
-                     limits));
+  EXPECT_FALSE(
+      Fetch(Url(u"/test/trickle/1048576?chunk=1024&interval_ms=200"), File(u"c.bin"), limits));
   const auto elapsed = Clock::now() - start;
   stopper.join();
   EXPECT_LT(elapsed, seconds(3));

@@ -37,17 +37,18 @@ TEST(SplitUrl, TakesHostPortAndTheWholeRequestObject) {
 }
 
 TEST(SplitUrl, RefusesWhatCannotBeRequested) {
-  for (const char16_t* url : {u"", u"ftp://h/x", u"http:/h/x", u"http://", u"http:///x",
-                              u"http://h:0/", u"http://h:65536/", u"http://h:8o/",
-                              u"http://user:pw@h/", u"http://[::1/", u"http://[::1]x/",
-                              u"file:///etc/passwd", u"h/x"}) {
+  for (const char16_t* url :
+       {u"", u"ftp://h/x", u"http:/h/x", u"http://", u"http:///x", u"http://h:0/",
+        u"http://h:65536/", u"http://h:8o/", u"http://user:pw@h/", u"http://[::1/",
+        u"http://[::1]x/", u"file:///etc/passwd", u"h/x"}) {
     EXPECT_FALSE(SplitUrl(url)) << std::string(url, url + std::char_traits<char16_t>::length(url));
   }
   EXPECT_TRUE(SplitUrl(u"http://h:65535/"));
 }
 
 TEST(FetchStatus, SuccessRanges) {
-  for (long status : {200L, 204L, 206L, 301L, 302L, 304L, 305L}) EXPECT_TRUE(IsSuccessStatus(status));
+  for (long status : {200L, 204L, 206L, 301L, 302L, 304L, 305L})
+    EXPECT_TRUE(IsSuccessStatus(status));
   for (long status : {0L, 100L, 199L, 207L, 300L, 306L, 307L, 404L, 500L}) {
     EXPECT_FALSE(IsSuccessStatus(status)) << status;
   }

@@ -35,7 +35,8 @@ class ReportTest : public ::testing::Test {
     std::vector<std::string> paths;
     for (const auto& line : platform_.LogLines()) {
       const auto entry = test::ParseLogLine(line);
-      if (entry && entry->Text("path").rfind("/control/", 0) != 0) paths.push_back(entry->Text("path"));
+      if (entry && entry->Text("path").rfind("/control/", 0) != 0)
+        paths.push_back(entry->Text("path"));
     }
     return paths;
   }
@@ -66,9 +67,9 @@ TEST_F(ReportTest, BothCollectorsReceiveTheSameEvent) {
   std::printf("decoded: %s\nstats query: %s\n", decoded.c_str(), stats[0].Text("query").c_str());
   EXPECT_TRUE(data[0].Find("valid") && data[0].Find("valid")->boolean) << data[0].Text("error");
   EXPECT_TRUE(stats[0].Find("valid") && stats[0].Find("valid")->boolean) << stats[0].Text("error");
-  EXPECT_TRUE(std::regex_match(
-      decoded, std::regex("app=jk&t=wd&ev=45&ver=[0-9.]+&aid=qmzt&cid=281&ccid=407"
-                          "&puid=([0-9a-f]{32})?&etm=[0-9]+")))
+  EXPECT_TRUE(
+      std::regex_match(decoded, std::regex("app=jk&t=wd&ev=45&ver=[0-9.]+&aid=qmzt&cid=281&ccid=407"
+                                           "&puid=([0-9a-f]{32})?&etm=[0-9]+")))
       << decoded;
 
   const std::string version = ToUtf8(LauncherVersionText());

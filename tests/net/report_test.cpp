@@ -159,7 +159,8 @@ TEST(ReportContextOfThisProcess, ReadsSettingsVersionHostsAndClock) {
   EXPECT_EQ(context.fields.channel, u"281");
   EXPECT_EQ(context.fields.sub_channel, u"");
   EXPECT_EQ(context.fields.version, LauncherVersionText());
-  EXPECT_TRUE(std::regex_match(ToUtf8(context.fields.version), std::regex(R"(\d+\.\d+\.\d+\.\d+)")));
+  EXPECT_TRUE(
+      std::regex_match(ToUtf8(context.fields.version), std::regex(R"(\d+\.\d+\.\d+\.\d+)")));
   EXPECT_TRUE(context.fields.device_id.empty() ||
               std::regex_match(ToUtf8(context.fields.device_id), std::regex("[0-9a-f]{32}")));
   EXPECT_TRUE(context.fetch);

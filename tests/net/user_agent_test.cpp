@@ -70,8 +70,8 @@ TEST(UserAgentAssembly, PlatformTextFollowsTheVersionFamily) {
 
 TEST(UserAgentAssembly, FieldsComeFromTheUserVersionKeyThenTheMachineVersionKey) {
   RecordedSettings settings;
-  settings.keys[UaKey::kMachine50].values = {{"", "Mach/1"}, {"Compatible", "mcompat"},
-                                             {"Version", "MV 1"}};
+  settings.keys[UaKey::kMachine50].values = {
+      {"", "Mach/1"}, {"Compatible", "mcompat"}, {"Version", "MV 1"}};
   settings.keys[UaKey::kUser50].values = {{"", "User/2"}, {"Compatible", ""}};
   // The keys without 5.0 never supply fields.
   settings.keys[UaKey::kUser].values = {{"Version", "ignored"}};
@@ -109,7 +109,8 @@ TEST(UserAgentAssembly, TokensNeedTheSubkeyAndABrowserUserAgentThatNamesThem) {
   const std::string longest(255, 'n');
   settings.keys[UaKey::kMachine].subkeys["UA Tokens"] = {longest};
   settings.browser_user_agent = " " + longest + "; ";
-  EXPECT_EQ(Assemble(settings), "Mozilla/4.0 (compatible; MSIE 7.0; " + longest + "; Windows NT 6.1)");
+  EXPECT_EQ(Assemble(settings),
+            "Mozilla/4.0 (compatible; MSIE 7.0; " + longest + "; Windows NT 6.1)");
 
   // The browser value must have 1 to 259 characters.
   settings.keys[UaKey::kMachine].subkeys["UA Tokens"] = {"Alpha"};

@@ -11,7 +11,8 @@ namespace {
 
 constexpr char kUser50[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent";
-constexpr char kUser[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent";
+constexpr char kUser[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent";
 
 bool KeyExists(const char* path) {
   HKEY key = nullptr;
@@ -70,7 +71,8 @@ TEST(UserAgentOnWindows, EndsWithTheWindowsVersion) {
   const auto os = PlatformUserAgentSettings().OperatingSystem();
   ASSERT_TRUE(os);
   EXPECT_EQ(os->family, OsVersion::Family::kWindowsNt);
-  EXPECT_TRUE(std::regex_search(text, std::regex(R"(^Mozilla/4\.0 \(compatible; MSIE 7\.0; .*Windows NT \d+\.\d+.*\)$)")))
+  EXPECT_TRUE(std::regex_search(
+      text, std::regex(R"(^Mozilla/4\.0 \(compatible; MSIE 7\.0; .*Windows NT \d+\.\d+.*\)$)")))
       << text;
 }
 

@@ -8,7 +8,9 @@
 
 // fontconfig keeps its configuration for the life of the process (pango loads it on first
 // text layout); that is not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
 
 namespace fernlite {
 namespace {
@@ -30,8 +32,8 @@ TEST(ProgramImages, EveryTableImageIsEmbeddedAtItsExactSize) {
 TEST(ProgramImages, AlphaSurvivesDecodingAndIsPremultiplied) {
   std::unique_ptr<Image> frame = LoadResourceImage(153, ImageType::Png);
   ASSERT_NE(frame, nullptr);
-  EXPECT_EQ(frame->At(300, 200), 0u);            // page area: fully transparent
-  EXPECT_EQ(frame->At(659, 5) >> 24, 255u);      // ornament: opaque
+  EXPECT_EQ(frame->At(300, 200), 0u);        // page area: fully transparent
+  EXPECT_EQ(frame->At(659, 5) >> 24, 255u);  // ornament: opaque
   for (int y = 0; y < frame->Height(); ++y)
     for (int x = 0; x < frame->Width(); ++x) {
       uint32_t p = frame->At(x, y), a = p >> 24;
@@ -82,8 +84,7 @@ TEST(ProgramImages, ButtonTextIsDrawnInsideItsRectangleOnly) {
                TextAlign::Center, TextAlign::Center);
   int inside = 0, outside = 0;
   for (int y = 0; y < 40; ++y)
-    for (int x = 0; x < 120; ++x)
-      (box.Contains(x, y) ? inside : outside) += surface.At(x, y) != 0;
+    for (int x = 0; x < 120; ++x) (box.Contains(x, y) ? inside : outside) += surface.At(x, y) != 0;
   EXPECT_GT(inside, 20);
   EXPECT_EQ(outside, 0);
 }

@@ -18,7 +18,6 @@
 #include "game/standard_dialog.h"
 #include "fakes/web_engine_leaks.h"
 
-
 namespace fernlite {
 namespace {
 
@@ -66,7 +65,8 @@ class LauncherDialog : public ::testing::Test {
 };
 
 TEST_F(LauncherDialog, FrameCarriesTitleButtonsAndAnOwnedPageWindow) {
-  ASSERT_TRUE(RunUntil([&] { return gtk_widget_get_mapped(Frame()) && gtk_widget_get_mapped(Page()); }));
+  ASSERT_TRUE(
+      RunUntil([&] { return gtk_widget_get_mapped(Frame()) && gtk_widget_get_mapped(Page()); }));
   EXPECT_EQ(LauncherWindow(), dialog_.get());
   EXPECT_EQ(dialog_->Mode(), LauncherMode::kPng);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(Frame())), "岚岫奇谭");

@@ -93,8 +93,8 @@ TEST_F(Frame, LayoutAnchorsButtonsToTheRightEdgeForBothCaptions) {
 TEST_F(Frame, AddingReplacesTheEntryAndKeepsLayoutRectanglesOnResize) {
   frame_.AttachStyle({}, 800, nullptr);
   frame_.AddCaptionButton(Rect{1, 2, 3, 4}, close_.get(), 3, kCaptionGreeting, u"old");
-  CDUIButton& label = frame_.AddCaptionButton(Rect{5, 6, 7, 8}, min_.get(), 1, kCaptionGreeting,
-                                              u"new");
+  CDUIButton& label =
+      frame_.AddCaptionButton(Rect{5, 6, 7, 8}, min_.get(), 1, kCaptionGreeting, u"new");
   label.hover = 1;
   EXPECT_EQ(frame_.Button(kCaptionGreeting)->text, u"new");
   frame_.LayoutButtons(800);
@@ -257,16 +257,22 @@ TEST(NinePart, PaintPlacesPartsAndLeavesTheClientAlone) {
   for (int y = 0; y < ih; ++y)
     for (int x = 0; x < iw; ++x) {
       uint32_t c = 0xFF101010;
-      if (y < kCaptionHeight) c = x < 50 ? 0xFF200000 : x >= iw - 50 ? 0xFF300000 : 0xFF400000;
-      else if (y >= ih - kCaptionHeight && x < kCaptionHeight) c = 0xFF500000;
-      else if (y >= ih - kCaptionHeight && x >= iw - kCaptionHeight) c = 0xFF600000;
-      else if (x < kBorderWidth) c = 0xFF700000;
-      else if (x >= iw - kBorderWidth) c = 0xFF800000;
+      if (y < kCaptionHeight)
+        c = x < 50 ? 0xFF200000 : x >= iw - 50 ? 0xFF300000 : 0xFF400000;
+      else if (y >= ih - kCaptionHeight && x < kCaptionHeight)
+        c = 0xFF500000;
+      else if (y >= ih - kCaptionHeight && x >= iw - kCaptionHeight)
+        c = 0xFF600000;
+      else if (x < kBorderWidth)
+        c = 0xFF700000;
+      else if (x >= iw - kBorderWidth)
+        c = 0xFF800000;
       image->Set(x, y, c);
     }
   // The bottom edge's source sits right of the bottom-left corner's colour block.
   for (int y = ih - kBorderWidth; y < ih; ++y)
-    for (int x = kCaptionHeight; x < kCaptionHeight + kBorderWidth; ++x) image->Set(x, y, 0xFF900000);
+    for (int x = kCaptionHeight; x < kCaptionHeight + kBorderWidth; ++x)
+      image->Set(x, y, 0xFF900000);
   SkinFrame frame(std::move(image), nullptr, nullptr, nullptr);
   Image surface;
   const int w = 700, h = 400;
@@ -311,7 +317,7 @@ TEST(RoundedOutline, CornersAreCutAndTheRestIsWhole) {
   EXPECT_GT(rows[0].left, 0);
   EXPECT_LT(rows[0].right, w);
   EXPECT_EQ(rows[0].left, w - rows[0].right);  // symmetric
-  EXPECT_EQ(rows[h - 1].left, rows[0].left);    // and top to bottom
+  EXPECT_EQ(rows[h - 1].left, rows[0].left);   // and top to bottom
   for (int y = 3; y < h - 3; ++y) {
     ASSERT_EQ(rows[static_cast<size_t>(y)].left, 0) << y;
     ASSERT_EQ(rows[static_cast<size_t>(y)].right, w) << y;

@@ -266,9 +266,7 @@ class RecordingHost : public LayeredWindowHost {
     last = layer;
   }
   void PostAction(ButtonAction action) override { actions.push_back(action); }
-  void MoveWindow(NativeWindow window, int x, int y) override {
-    moves.push_back({window, x, y});
-  }
+  void MoveWindow(NativeWindow window, int x, int y) override { moves.push_back({window, x, y}); }
   void SizeWindow(NativeWindow window, int w, int h) override { sizes.push_back({window, w, h}); }
   struct Call {
     NativeWindow window;
@@ -326,7 +324,9 @@ class FakeBackground : public BackgroundWindow {
     created = true;
     return true;
   }
-  NativeWindow Handle() const override { return created ? const_cast<FakeBackground*>(this) : nullptr; }
+  NativeWindow Handle() const override {
+    return created ? const_cast<FakeBackground*>(this) : nullptr;
+  }
   NativeWindow owner_ = nullptr;
   bool created = false;
 
@@ -380,11 +380,11 @@ TEST(TranslucentDialogTest, BackgroundWindowIsCreatedOnceAndKeptAligned) {
 
 TEST(Placement, CentresTheFramedSizeInTheWorkArea) {
   // Work area beside a task bar on the left; the frame adds 16 x 39.
-  WindowPlacement p = InitialPlacement(Rect{5, 6, 100, 100}, true, 661, 420, 677, 459,
-                                       Rect{40, 0, 1280, 1024});
+  WindowPlacement p =
+      InitialPlacement(Rect{5, 6, 100, 100}, true, 661, 420, 677, 459, Rect{40, 0, 1280, 1024});
   EXPECT_EQ(p, (WindowPlacement{(1240 - 677) / 2 + 40, (1024 - 459) / 2, 661, 420}));
-  WindowPlacement kept = InitialPlacement(Rect{-300, 6, 100, 100}, false, 661, 420, 661, 420,
-                                          Rect{0, 0, 800, 600});
+  WindowPlacement kept =
+      InitialPlacement(Rect{-300, 6, 100, 100}, false, 661, 420, 661, 420, Rect{0, 0, 800, 600});
   EXPECT_EQ(kept, (WindowPlacement{-300, 6, 661, 420}));
   // Larger than the work area: the corner goes above and left of it.
   WindowPlacement big = InitialPlacement(Rect{}, true, 900, 700, 901, 701, Rect{0, 0, 800, 600});
@@ -393,8 +393,8 @@ TEST(Placement, CentresTheFramedSizeInTheWorkArea) {
 }
 
 TEST(Placement, MessageCoordinatesAreSignedForPositionsUnsignedForSizes) {
-  uint32_t moved = (static_cast<uint32_t>(static_cast<uint16_t>(-20)) << 16) |
-                   static_cast<uint16_t>(-1500);
+  uint32_t moved =
+      (static_cast<uint32_t>(static_cast<uint16_t>(-20)) << 16) | static_cast<uint16_t>(-1500);
   EXPECT_EQ(SignedLow(moved), -1500);
   EXPECT_EQ(SignedHigh(moved), -20);
   uint32_t sized = 0xA410FFFFu;

@@ -67,9 +67,10 @@ class DevPlatformTest : public ::testing::Test {
   static std::string Url(const std::string& target) { return ToUtf8(server_->base_url()) + target; }
   static RawExchange Raw(const std::string& target, const std::string& version = "HTTP/1.1",
                          int timeout_ms = 5000) {
-    return SendRawHttp(server_->port(), "GET " + target + " " + version +
-                                            "\r\nHost: 127.0.0.1\r\nUser-Agent: raw\r\n"
-                                            "Connection: close\r\n\r\n",
+    return SendRawHttp(server_->port(),
+                       "GET " + target + " " + version +
+                           "\r\nHost: 127.0.0.1\r\nUser-Agent: raw\r\n"
+                           "Connection: close\r\n\r\n",
                        timeout_ms);
   }
   // The newest log entry for the path.
@@ -234,9 +235,11 @@ TEST_F(DevPlatformTest, DataCollectorRejectsWhatIsNotAScrambledReport) {
       {ScrambleReportText(good).substr(1), "Base64 cut short"},
       {EncodeBase64NoBreaks(good), "plain text, not scrambled"},
       {ScrambleReportText("app=jk&t=wd&ev=46&ver=&aid=qmzt&cid=281&puid=&etm=1"), "ccid missing"},
-      {ScrambleReportText("app=jk&t=wd&ev=&ver=&aid=qmzt&cid=281&ccid=407&puid=&etm=1"), "no event"},
+      {ScrambleReportText("app=jk&t=wd&ev=&ver=&aid=qmzt&cid=281&ccid=407&puid=&etm=1"),
+       "no event"},
       {ScrambleReportText(good + "&x=1"), "extra key"},
-      {ScrambleReportText("app=jk&t=wd&ev=46&ver=&aid=qmzt&cid=281&ccid=407&puid=&etm=now"), "time"},
+      {ScrambleReportText("app=jk&t=wd&ev=46&ver=&aid=qmzt&cid=281&ccid=407&puid=&etm=now"),
+       "time"},
   };
   for (const Case& c : cases) {
     CurlGet(Url("/jk/1.html?" + c.query));
@@ -261,10 +264,11 @@ TEST_F(DevPlatformTest, StatisticsCollectorSplitsThePlainQuery) {
   EXPECT_EQ(entry.Find("fields")->Text("stat"), "50");
   EXPECT_EQ(entry.Find("fields")->Text("gid"), "qmzt");
 
-  for (const std::string bad : {"app=game&evt=jk&pos=wd&f=client&stat=50",
-                                "app=jk&evt=jk&pos=wd&f=client&stat=50&ver=&gid=q&cid=&ccid=&puid=&tm=1",
-                                "app=game&evt=jk&pos=wd&f=client&stat=50&ver=1.0&gid=q&cid=&ccid=&puid=&tm=1",
-                                "app=game&evt=jk&pos=wd&f=client&stat=50&ver=&gid=q&cid=&ccid=&puid=ABC&tm=1"}) {
+  for (const std::string bad :
+       {"app=game&evt=jk&pos=wd&f=client&stat=50",
+        "app=jk&evt=jk&pos=wd&f=client&stat=50&ver=&gid=q&cid=&ccid=&puid=&tm=1",
+        "app=game&evt=jk&pos=wd&f=client&stat=50&ver=1.0&gid=q&cid=&ccid=&puid=&tm=1",
+        "app=game&evt=jk&pos=wd&f=client&stat=50&ver=&gid=q&cid=&ccid=&puid=ABC&tm=1"}) {
     CurlGet(Url("/wd.php?" + bad));
     entry = LastEntry("/wd.php");
     EXPECT_FALSE(entry.Find("valid")->boolean) << bad;
@@ -290,8 +294,8 @@ TEST(DevPlatformLifetime, HangHoldsTheRequestUntilShutdown) {
 
 TEST(DevPlatformLifetime, CommandLineIsCheckedAndSigtermStopsCleanly) {
   auto run = [](const std::string& arguments) {
-    const int status = std::system((std::string(FERNLITE_DEVPLATFORM_PATH) + " " + arguments +
-                                    " >/dev/null 2>&1").c_str());
+    const int status = std::system(
+        (std::string(FERNLITE_DEVPLATFORM_PATH) + " " + arguments + " >/dev/null 2>&1").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
   EXPECT_EQ(run("--port 0"), 2);  // no log
@@ -300,10 +304,11 @@ TEST(DevPlatformLifetime, CommandLineIsCheckedAndSigtermStopsCleanly) {
 
   TempDir dir;
   const std::string port_file = ToUtf8(dir.Join(u"port"));
-  const std::string script = std::string(FERNLITE_DEVPLATFORM_PATH) + " --port 0 --log /dev/null --port-file " +
-                             port_file + " >/dev/null 2>&1 & pid=$!; for i in $(seq 100); do [ -s " + port_file +
-                             " ] && break; sleep 0.05; done; kill -TERM $pid; wait $pid; echo $? ; " +
-                             "test -e " + port_file + " && echo left";
+  const std::string script =
+      std::string(FERNLITE_DEVPLATFORM_PATH) + " --port 0 --log /dev/null --port-file " +
+      port_file + " >/dev/null 2>&1 & pid=$!; for i in $(seq 100); do [ -s " + port_file +
+      " ] && break; sleep 0.05; done; kill -TERM $pid; wait $pid; echo $? ; " + "test -e " +
+      port_file + " && echo left";
   std::FILE* pipe = popen(script.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   char buffer[64] = {};
@@ -316,8 +321,11 @@ TEST(DevPlatformLifetime, CommandLineIsCheckedAndSigtermStopsCleanly) {
 TEST(DevPlatformLifetime, ClosingTheLifelineStopsTheServer) {
   TempDir dir;
   const std::u16string port_file = dir.Join(u"port");
-  ASSERT_EQ(std::system((std::string(FERNLITE_DEVPLATFORM_PATH) + " --port 0 --log /dev/null --lifeline --port-file " +
-                         ToUtf8(port_file) + " >/dev/null 2>&1 &").c_str()), 0);
+  ASSERT_EQ(std::system((std::string(FERNLITE_DEVPLATFORM_PATH) +
+                         " --port 0 --log /dev/null --lifeline --port-file " + ToUtf8(port_file) +
+                         " >/dev/null 2>&1 &")
+                            .c_str()),
+            0);
   int port = 0;
   for (int i = 0; i < 200 && port == 0; ++i) {
     if (const std::optional<std::string> text = ReadFileBytes(port_file); text && !text->empty()) {

@@ -23,7 +23,9 @@ constexpr Rgb kGoldLight{1.00, 0.90, 0.55};
 constexpr Rgb kGold{0.86, 0.66, 0.24};
 constexpr Rgb kGoldDark{0.50, 0.33, 0.08};
 
-void Source(cairo_t* cr, Rgb c, double a = 1) { cairo_set_source_rgba(cr, c.r, c.g, c.b, a); }
+void Source(cairo_t* cr, Rgb c, double a = 1) {
+  cairo_set_source_rgba(cr, c.r, c.g, c.b, a);
+}
 
 void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
   cairo_new_sub_path(cr);
@@ -67,7 +69,9 @@ void Text(cairo_t* cr, const char* utf8, double cx, double cy, double px, Rgb co
   g_object_unref(layout);
 }
 
-std::string PathOf(const char* name) { return out_dir + "/" + name; }
+std::string PathOf(const char* name) {
+  return out_dir + "/" + name;
+}
 
 void SavePng(cairo_surface_t* s, const char* name) {
   cairo_surface_flush(s);
@@ -96,9 +100,10 @@ void SaveOpaque(cairo_surface_t* s, const char* name, const char* format) {
     }
   }
   GError* error = nullptr;
-  bool ok = std::string(format) == "jpeg"
-                ? gdk_pixbuf_save(pb, PathOf(name).c_str(), "jpeg", &error, "quality", "95", nullptr)
-                : gdk_pixbuf_save(pb, PathOf(name).c_str(), format, &error, nullptr);
+  bool ok =
+      std::string(format) == "jpeg"
+          ? gdk_pixbuf_save(pb, PathOf(name).c_str(), "jpeg", &error, "quality", "95", nullptr)
+          : gdk_pixbuf_save(pb, PathOf(name).c_str(), format, &error, nullptr);
   if (!ok) {
     std::fprintf(stderr, "artgen: cannot write %s: %s\n", name, error ? error->message : "?");
     std::exit(1);
@@ -338,7 +343,8 @@ void CaptionStrip(cairo_t* cr, int frame_w, const std::function<void(cairo_t*)>&
     double dy = f == 2 ? 1 : 0;
     cairo_translate(cr, 0, dy);
     icon(cr);
-    Text(cr, label, 18 + (frame_w - 18) / 2.0, 12.5, 12, f == 0 ? Rgb{0.95, 0.82, 0.45} : kGoldLight);
+    Text(cr, label, 18 + (frame_w - 18) / 2.0, 12.5, 12,
+         f == 0 ? Rgb{0.95, 0.82, 0.45} : kGoldLight);
     cairo_restore(cr);
   }
 }
@@ -401,16 +407,24 @@ int main(int argc, char** argv) {
     return [name](cairo_surface_t* s) { SaveOpaque(s, name, "bmp"); };
   };
 
-  Draw(2, 2, CAIRO_FORMAT_RGB24, [](cairo_t* cr) {
-    cairo_set_source_rgb(cr, 0.10, 0.12, 0.20);
-    cairo_paint(cr);
-  }, [](cairo_surface_t* s) { SaveOpaque(s, "152.jpg", "jpeg"); });
+  Draw(
+      2, 2, CAIRO_FORMAT_RGB24,
+      [](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 0.10, 0.12, 0.20);
+        cairo_paint(cr);
+      },
+      [](cairo_surface_t* s) { SaveOpaque(s, "152.jpg", "jpeg"); });
   Draw(661, 420, CAIRO_FORMAT_ARGB32, LauncherFrame, png("153.png"));
-  Draw(207, 75, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { Bubble(cr, true); }, png("154.png"));
-  Draw(207, 75, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { Bubble(cr, false); }, png("156.png"));
-  Draw(66, 24, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { GotIt(cr, 0); }, png("158.png"));
-  Draw(66, 24, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { GotIt(cr, 1); }, png("157.png"));
-  Draw(66, 24, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { GotIt(cr, 2); }, png("161.png"));
+  Draw(
+      207, 75, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { Bubble(cr, true); }, png("154.png"));
+  Draw(
+      207, 75, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { Bubble(cr, false); }, png("156.png"));
+  Draw(
+      66, 24, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { GotIt(cr, 0); }, png("158.png"));
+  Draw(
+      66, 24, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { GotIt(cr, 1); }, png("157.png"));
+  Draw(
+      66, 24, CAIRO_FORMAT_ARGB32, [](cairo_t* cr) { GotIt(cr, 2); }, png("161.png"));
   Draw(594, 523, CAIRO_FORMAT_RGB24, SkinFrame, png("164.png"));
   Draw(27, 22, CAIRO_FORMAT_ARGB32, Glyph171, png("171.png"));
   Draw(31, 26, CAIRO_FORMAT_ARGB32, Glyph172, png("172.png"));
@@ -418,40 +432,54 @@ int main(int argc, char** argv) {
 
   // The name plate sits 5 px below the caption's top: it continues the caption's gradient, so
   // the name reads as written on the caption.
-  Draw(200, 25, CAIRO_FORMAT_RGB24, [](cairo_t* cr) {
-    cairo_pattern_t* p = cairo_pattern_create_linear(0, -5, 0, 32);
-    cairo_pattern_add_color_stop_rgb(p, 0, 0.10, 0.10, 0.11);
-    cairo_pattern_add_color_stop_rgb(p, 1, 0.0, 0.0, 0.0);
-    cairo_set_source(cr, p);
-    cairo_paint(cr);
-    cairo_pattern_destroy(p);
-  }, bmp("155.bmp"));
-  Draw(66, 20, CAIRO_FORMAT_RGB24, [](cairo_t* cr) {
-    SystemStrip(cr, [](cairo_t* c) {
-      cairo_move_to(c, 7, 6);
-      cairo_line_to(c, 15, 14);
-      cairo_move_to(c, 15, 6);
-      cairo_line_to(c, 7, 14);
-      cairo_stroke(c);
-    });
-  }, bmp("159.bmp"));
-  Draw(66, 20, CAIRO_FORMAT_RGB24, [](cairo_t* cr) {
-    SystemStrip(cr, [](cairo_t* c) {
-      cairo_rectangle(c, 6.5, 5.5, 9, 9);
-      cairo_stroke(c);
-      cairo_rectangle(c, 6.5, 5.5, 9, 1.5);
-      cairo_fill(c);
-    });
-  }, bmp("162.bmp"));
-  Draw(66, 20, CAIRO_FORMAT_RGB24, [](cairo_t* cr) {
-    SystemStrip(cr, [](cairo_t* c) {
-      cairo_rectangle(c, 6, 12, 10, 2);
-      cairo_fill(c);
-    });
-  }, bmp("165.bmp"));
-  Draw(240, 25, CAIRO_FORMAT_RGB24, [](cairo_t* cr) { CaptionStrip(cr, 80, Ingot, "快速充值"); },
-       bmp("166.bmp"));
-  Draw(300, 25, CAIRO_FORMAT_RGB24,
-       [](cairo_t* cr) { CaptionStrip(cr, 100, RedBadge, "绑定游客账号"); }, bmp("168.bmp"));
+  Draw(
+      200, 25, CAIRO_FORMAT_RGB24,
+      [](cairo_t* cr) {
+        cairo_pattern_t* p = cairo_pattern_create_linear(0, -5, 0, 32);
+        cairo_pattern_add_color_stop_rgb(p, 0, 0.10, 0.10, 0.11);
+        cairo_pattern_add_color_stop_rgb(p, 1, 0.0, 0.0, 0.0);
+        cairo_set_source(cr, p);
+        cairo_paint(cr);
+        cairo_pattern_destroy(p);
+      },
+      bmp("155.bmp"));
+  Draw(
+      66, 20, CAIRO_FORMAT_RGB24,
+      [](cairo_t* cr) {
+        SystemStrip(cr, [](cairo_t* c) {
+          cairo_move_to(c, 7, 6);
+          cairo_line_to(c, 15, 14);
+          cairo_move_to(c, 15, 6);
+          cairo_line_to(c, 7, 14);
+          cairo_stroke(c);
+        });
+      },
+      bmp("159.bmp"));
+  Draw(
+      66, 20, CAIRO_FORMAT_RGB24,
+      [](cairo_t* cr) {
+        SystemStrip(cr, [](cairo_t* c) {
+          cairo_rectangle(c, 6.5, 5.5, 9, 9);
+          cairo_stroke(c);
+          cairo_rectangle(c, 6.5, 5.5, 9, 1.5);
+          cairo_fill(c);
+        });
+      },
+      bmp("162.bmp"));
+  Draw(
+      66, 20, CAIRO_FORMAT_RGB24,
+      [](cairo_t* cr) {
+        SystemStrip(cr, [](cairo_t* c) {
+          cairo_rectangle(c, 6, 12, 10, 2);
+          cairo_fill(c);
+        });
+      },
+      bmp("165.bmp"));
+  Draw(
+      240, 25, CAIRO_FORMAT_RGB24, [](cairo_t* cr) { CaptionStrip(cr, 80, Ingot, "快速充值"); },
+      bmp("166.bmp"));
+  Draw(
+      300, 25, CAIRO_FORMAT_RGB24,
+      [](cairo_t* cr) { CaptionStrip(cr, 100, RedBadge, "绑定游客账号"); }, bmp("168.bmp"));
   return 0;
 }

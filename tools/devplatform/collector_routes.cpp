@@ -23,20 +23,21 @@ void LogVerdict(Platform& platform, const QueryFields& fields, const std::string
 }  // namespace
 
 void RegisterCollectorRoutes(httplib::Server& server, Platform& platform) {
-  server.Get("/jk/1.html", [&platform](const httplib::Request& request, httplib::Response& response) {
-    platform.AddLogField("collector", JsonString("jk"));
-    const std::optional<std::string> scrambled = DecodeBase64Strict(RawQuery(request));
-    if (!scrambled) {
-      platform.AddLogField("decoded", JsonString(""));
-      LogVerdict(platform, {}, "query is not standard Base64");
-    } else {
-      const std::string plain = UnscrambleReport(*scrambled);
-      platform.AddLogField("decoded", JsonString(plain));
-      const QueryFields fields = SplitQuery(plain);
-      LogVerdict(platform, fields, CheckDataReport(fields));
-    }
-    response.set_content("ok", "text/plain");
-  });
+  server.Get("/jk/1.html",
+             [&platform](const httplib::Request& request, httplib::Response& response) {
+               platform.AddLogField("collector", JsonString("jk"));
+               const std::optional<std::string> scrambled = DecodeBase64Strict(RawQuery(request));
+               if (!scrambled) {
+                 platform.AddLogField("decoded", JsonString(""));
+                 LogVerdict(platform, {}, "query is not standard Base64");
+               } else {
+                 const std::string plain = UnscrambleReport(*scrambled);
+                 platform.AddLogField("decoded", JsonString(plain));
+                 const QueryFields fields = SplitQuery(plain);
+                 LogVerdict(platform, fields, CheckDataReport(fields));
+               }
+               response.set_content("ok", "text/plain");
+             });
 
   server.Get("/wd.php", [&platform](const httplib::Request& request, httplib::Response& response) {
     platform.AddLogField("collector", JsonString("wd"));

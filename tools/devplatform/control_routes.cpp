@@ -8,15 +8,16 @@
 namespace fernlite::devplatform {
 
 void RegisterControlRoutes(httplib::Server& server, Platform& platform) {
-  server.Get("/control/lifeline", [&platform](const httplib::Request&, httplib::Response& response) {
-    response.set_content_provider("text/plain", [&platform](size_t, httplib::DataSink& sink) {
-      if (!sink.write(".", 1)) {
-        platform.RequestShutdown();
-        return false;
-      }
-      return !platform.WaitForStop(std::chrono::milliseconds(100));
-    });
-  });
+  server.Get(
+      "/control/lifeline", [&platform](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider("text/plain", [&platform](size_t, httplib::DataSink& sink) {
+          if (!sink.write(".", 1)) {
+            platform.RequestShutdown();
+            return false;
+          }
+          return !platform.WaitForStop(std::chrono::milliseconds(100));
+        });
+      });
 }
 
 }  // namespace fernlite::devplatform

@@ -153,7 +153,9 @@ std::string Page(std::string_view title, std::string_view body, std::string_view
   page += HtmlEscape(title);
   page += "</title><style>";
   page += kStyle;
-  page += "</style></head><body><div class=\"mist\"></div><div class=\"peaks\"></div><div class=\"wrap\">";
+  page +=
+      "</style></head><body><div class=\"mist\"></div><div class=\"peaks\"></div><div "
+      "class=\"wrap\">";
   page += body;
   page += "</div>";
   if (!script.empty()) {
@@ -325,7 +327,8 @@ void LinkRoute(Platform& platform, const httplib::Request& request, httplib::Res
     if (sign.empty()) encoding = "none";
   } else if (sign == Md5Hex(userinfo + time + kLinkSignKey)) {
     encoding = "utf-8";
-  } else if (const auto gbk = Utf8ToGbk(userinfo); gbk && sign == Md5Hex(*gbk + time + kLinkSignKey)) {
+  } else if (const auto gbk = Utf8ToGbk(userinfo);
+             gbk && sign == Md5Hex(*gbk + time + kLinkSignKey)) {
     encoding = "gbk";
   }
   const bool accepted = well_formed && !time.empty() && !encoding.empty();
@@ -353,8 +356,10 @@ void LinkRoute(Platform& platform, const httplib::Request& request, httplib::Res
 void PayRoute(const httplib::Request& request, httplib::Response& response) {
   std::string gid = request.get_param_value("gid");
   std::string sid = request.get_param_value("sid");
-  std::string body = R"HTML(<header><div class="seal">岚</div><div><h1>灵石充值</h1><p class="sub">)HTML";
-  body += "游戏 " + HtmlEscape(gid) + " · " + (sid.empty() ? std::string("未选择区服") : "第 " + HtmlEscape(sid) + " 区");
+  std::string body =
+      R"HTML(<header><div class="seal">岚</div><div><h1>灵石充值</h1><p class="sub">)HTML";
+  body += "游戏 " + HtmlEscape(gid) + " · " +
+          (sid.empty() ? std::string("未选择区服") : "第 " + HtmlEscape(sid) + " 区");
   body += R"HTML(</p></div></header>
 <div class="panel"><h2>选择档位</h2><div class="servers">
   <div class="server"><b>60 灵石</b><small>¥6</small></div>
@@ -377,15 +382,17 @@ void RegisterGuestRoutes(httplib::Server& server, Platform& platform) {
   });
   server.Get("/guest/notice.html", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(
-        Page("岚岫奇谭 - 公告",
-             "<header><div class=\"seal\">岚</div><div><h1>版本公告</h1><p class=\"sub\">"
-             "云岫新篇 · 开服活动</p></div></header><div class=\"panel\"><h2>开服七日礼</h2>"
-             "<p class=\"note\">每日登录领取灵石与坐骑碎片，第七日可得限定坐骑「青鸾」。</p></div>"),
+        Page(
+            "岚岫奇谭 - 公告",
+            "<header><div class=\"seal\">岚</div><div><h1>版本公告</h1><p class=\"sub\">"
+            "云岫新篇 · 开服活动</p></div></header><div class=\"panel\"><h2>开服七日礼</h2>"
+            "<p class=\"note\">每日登录领取灵石与坐骑碎片，第七日可得限定坐骑「青鸾」。</p></div>"),
         "text/html; charset=utf-8");
   });
-  server.Get("/guest/link.php", [&platform](const httplib::Request& request, httplib::Response& response) {
-    LinkRoute(platform, request, response);
-  });
+  server.Get("/guest/link.php",
+             [&platform](const httplib::Request& request, httplib::Response& response) {
+               LinkRoute(platform, request, response);
+             });
   server.Get("/pay/", [](const httplib::Request& request, httplib::Response& response) {
     PayRoute(request, response);
   });

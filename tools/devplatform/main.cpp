@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
 
   RequestLog log;
   if (!log.Open(options.log)) {
-    std::cerr << "devplatform: cannot open log " << options.log << ": " << std::strerror(errno) << "\n";
+    std::cerr << "devplatform: cannot open log " << options.log << ": " << std::strerror(errno)
+              << "\n";
     return 1;
   }
   Platform platform(options.root, log);
@@ -109,9 +110,10 @@ int main(int argc, char** argv) {
     platform.BeginRequest();
     return httplib::Server::HandlerResponse::Unhandled;
   });
-  server.set_post_routing_handler([&platform](const httplib::Request& request, httplib::Response& response) {
-    platform.LogResponse(request, response.status);
-  });
+  server.set_post_routing_handler(
+      [&platform](const httplib::Request& request, httplib::Response& response) {
+        platform.LogResponse(request, response.status);
+      });
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
     if (response.status == 404 && response.body.empty()) {
       response.set_content("not found", "text/plain");

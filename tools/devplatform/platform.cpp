@@ -107,7 +107,9 @@ void Platform::AddLogField(std::string key, std::string json_value) {
   pending.fields.emplace_back(std::move(key), std::move(json_value));
 }
 
-void Platform::BeginRequest() { pending = PendingLogLine(); }
+void Platform::BeginRequest() {
+  pending = PendingLogLine();
+}
 
 void Platform::LogNow(const httplib::Request& request, int status) {
   Write(request, status);
@@ -139,7 +141,9 @@ void Platform::Write(const httplib::Request& request, int status) {
   log_.WriteLine(line);
 }
 
-void Platform::RequestShutdown() { kill(getpid(), SIGTERM); }
+void Platform::RequestShutdown() {
+  kill(getpid(), SIGTERM);
+}
 
 bool Platform::WaitForStop(std::chrono::milliseconds limit) {
   std::unique_lock lock(stop_mutex_);

@@ -32,7 +32,8 @@ bool IsVersionText(std::string_view text) {
   size_t start = 0;
   while (true) {
     const size_t dot = text.find('.', start);
-    const std::string_view part = text.substr(start, dot == std::string_view::npos ? dot : dot - start);
+    const std::string_view part =
+        text.substr(start, dot == std::string_view::npos ? dot : dot - start);
     if (!AllDigits(part) || part.size() > 5) return false;
     ++parts;
     if (dot == std::string_view::npos) break;
@@ -106,9 +107,9 @@ std::optional<std::string> DecodeBase64Strict(std::string_view text) {
       values[j] = Base64Value(c);
       if (values[j] < 0) return std::nullopt;
     }
-    const uint32_t bits = (static_cast<uint32_t>(values[0]) << 18) |
-                          (static_cast<uint32_t>(values[1]) << 12) |
-                          (static_cast<uint32_t>(values[2]) << 6) | static_cast<uint32_t>(values[3]);
+    const uint32_t bits =
+        (static_cast<uint32_t>(values[0]) << 18) | (static_cast<uint32_t>(values[1]) << 12) |
+        (static_cast<uint32_t>(values[2]) << 6) | static_cast<uint32_t>(values[3]);
     out += static_cast<char>((bits >> 16) & 0xFF);
     if (padding < 2) out += static_cast<char>((bits >> 8) & 0xFF);
     if (padding < 1) out += static_cast<char>(bits & 0xFF);
@@ -146,9 +147,9 @@ QueryFields SplitQuery(std::string_view query) {
 }
 
 std::string CheckDataReport(const QueryFields& fields) {
-  static const std::vector<LayoutKey> kLayout = {
-      {"app", "jk"}, {"t", "wd"},    {"ev", ""},    {"ver", ""}, {"aid", ""},
-      {"cid", ""},   {"ccid", ""},   {"puid", ""},  {"etm", ""}};
+  static const std::vector<LayoutKey> kLayout = {{"app", "jk"}, {"t", "wd"},  {"ev", ""},
+                                                 {"ver", ""},   {"aid", ""},  {"cid", ""},
+                                                 {"ccid", ""},  {"puid", ""}, {"etm", ""}};
   return CheckLayout(fields, kLayout, "ev", "etm");
 }
 

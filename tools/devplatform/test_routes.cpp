@@ -39,21 +39,23 @@ void BadRequest(httplib::Response& response, const std::string& what) {
 }  // namespace
 
 void RegisterTestRoutes(httplib::Server& server, Platform& platform) {
-  server.Get(R"(/test/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
-    const std::optional<size_t> code = ParseCount(request.matches[1], 599);
-    if (!code || *code < 200) return BadRequest(response, "status must be 200 to 599");
-    response.status = static_cast<int>(*code);
-    if (*code >= 300 && *code < 400) {
-      const std::string location = request.get_param_value("location");
-      response.set_header("Location", location.empty() ? "/test/bytes/10" : location);
-    }
-    // These two may not carry a body.
-    if (*code != 204 && *code != 304) {
-      response.set_content("status " + std::to_string(*code), "text/plain");
-    }
-  });
+  server.Get(R"(/test/status/(\d+))",
+             [](const httplib::Request& request, httplib::Response& response) {
+               const std::optional<size_t> code = ParseCount(request.matches[1], 599);
+               if (!code || *code < 200) return BadRequest(response, "status must be 200 to 599");
+               response.status = static_cast<int>(*code);
+               if (*code >= 300 && *code < 400) {
+                 const std::string location = request.get_param_value("location");
+                 response.set_header("Location", location.empty() ? "/test/bytes/10" : location);
+               }
+               // These two may not carry a body.
+               if (*code != 204 && *code != 304) {
+                 response.set_content("status " + std::to_string(*code), "text/plain");
+               }
+             });
 
-  server.Get(R"(/test/bytes/(\d+))", [&platform](const httplib::Request& request, httplib::Response& response) {
+  server.Get(R"(/test/bytes/(\d+))", [&platform](const httplib::Request& request,
+                                                 httplib::Response& response) {
     const std::optional<size_t> size = ParseCount(request.matches[1], kMaxBytes);
     if (!size) return BadRequest(response, "size out of range");
     const size_t total = *size;
@@ -96,21 +98,23 @@ void RegisterTestRoutes(httplib::Server& server, Platform& platform) {
         });
   });
 
-  server.Get("/test/hang", [&platform](const httplib::Request& request, httplib::Response& response) {
-    // Logged on arrival: the answer may never come.
-    platform.AddLogField("held", "true");
-    platform.LogNow(request, 0);
-    platform.WaitForStop(kHangLimit);
-    response.status = 503;
-    response.set_header("Connection", "close");
-    response.set_content("hang ended", "text/plain");
-  });
+  server.Get("/test/hang",
+             [&platform](const httplib::Request& request, httplib::Response& response) {
+               // Logged on arrival: the answer may never come.
+               platform.AddLogField("held", "true");
+               platform.LogNow(request, 0);
+               platform.WaitForStop(kHangLimit);
+               response.status = 503;
+               response.set_header("Connection", "close");
+               response.set_content("hang ended", "text/plain");
+             });
 
-  server.Get(R"(/test/trickle/(\d+))", [&platform](const httplib::Request& request, httplib::Response& response) {
+  server.Get(R"(/test/trickle/(\d+))", [&platform](const httplib::Request& request,
+                                                   httplib::Response& response) {
     const std::optional<size_t> size = ParseCount(request.matches[1], kMaxBytes);
-    const std::optional<size_t> chunk = request.has_param("chunk")
-                                            ? ParseCount(request.get_param_value("chunk"), kMaxBytes)
-                                            : std::optional<size_t>(64);
+    const std::optional<size_t> chunk =
+        request.has_param("chunk") ? ParseCount(request.get_param_value("chunk"), kMaxBytes)
+                                   : std::optional<size_t>(64);
     const std::optional<size_t> interval =
         request.has_param("interval_ms")
             ? ParseCount(request.get_param_value("interval_ms"), kMaxIntervalMs)

@@ -74,16 +74,17 @@ void NotFound(httplib::Response& response) {
 }  // namespace
 
 void RegisterUpgradeRoutes(httplib::Server& server, Platform& platform) {
-  server.Get(R"(/game/wd/([^/]+)\.xml)", [&platform](const httplib::Request& request,
-                                                     httplib::Response& response) {
-    const std::string gid = request.matches[1];
-    if (!IsPlainName(gid)) return NotFound(response);
-    std::optional<std::string> body;
-    if (!platform.root().empty()) body = ReadFile(platform.root() / "upgrade" / (gid + ".xml"));
-    if (!body) body = DescriptionFromEnvironment(gid);
-    if (!body) return NotFound(response);
-    response.set_content(*body, "text/xml");
-  });
+  server.Get(R"(/game/wd/([^/]+)\.xml)",
+             [&platform](const httplib::Request& request, httplib::Response& response) {
+               const std::string gid = request.matches[1];
+               if (!IsPlainName(gid)) return NotFound(response);
+               std::optional<std::string> body;
+               if (!platform.root().empty())
+                 body = ReadFile(platform.root() / "upgrade" / (gid + ".xml"));
+               if (!body) body = DescriptionFromEnvironment(gid);
+               if (!body) return NotFound(response);
+               response.set_content(*body, "text/xml");
+             });
 
   server.Get(R"(/download/(slow/)?([^/]+))", [&platform](const httplib::Request& request,
                                                          httplib::Response& response) {
