@@ -18,6 +18,7 @@
 
 #include "net/http_fetch.h"
 #include "platform/text.h"
+#include "platform/native_tables.h"
 
 namespace {
 
@@ -108,6 +109,7 @@ bool HasFullSize(const std::filesystem::path& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  fernlite::InstallPlatform();
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   char pattern[] = "/tmp/bench_fetch.XXXXXX";
   if (!mkdtemp(pattern)) return 1;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "skin/translucent.h"
+#include "platform/native_tables.h"
 
 namespace {
 
@@ -33,15 +34,15 @@ class LauncherLayer : public fernlite::CTranslucentDialog {
     close_.ActionCode = 16;
     AddChild(&close_);
     close_.SetBounds(fernlite::RectXYWH(627, 0, 31, 26));
-    minimise_.SetStateImages({171, 171, 171, 171, 0}, fernlite::ImageType::Png);
-    minimise_.ActionCode = fernlite::kMinimizeActionCode;
-    AddChild(&minimise_);
-    minimise_.SetBounds(fernlite::RectXYWH(595, 0, 27, 22));
+    minimize_.SetStateImages({171, 171, 171, 171, 0}, fernlite::ImageType::Png);
+    minimize_.ActionCode = fernlite::kMinimizeActionCode;
+    AddChild(&minimize_);
+    minimize_.SetBounds(fernlite::RectXYWH(595, 0, 27, 22));
   }
 
  private:
   fernlite::CTranslucentButton close_;
-  fernlite::CTranslucentButton minimise_;
+  fernlite::CTranslucentButton minimize_;
 };
 
 long long MonotonicMs() {
@@ -169,6 +170,7 @@ double BestMicros(int rounds, F&& f) {
 }  // namespace
 
 int main() {
+  fernlite::InstallPlatform();
   LauncherLayer dialog;
   if (!dialog.BackgroundImage()) {
     std::fprintf(stderr, "bench_render: launcher image missing\n");
@@ -176,7 +178,7 @@ int main() {
   }
   dialog.InitControls();
   dialog.RenderLayered();
-  const size_t bytes = static_cast<size_t>(dialog.Layer().Stride()) * dialog.Layer().Height();
+  const size_t bytes = static_cast<size_t>(dialog.Layer().Width()) * 4 * dialog.Layer().Height();
   std::vector<unsigned char> from(bytes, 0x5A), to(bytes);
 
   const int rounds = 200;

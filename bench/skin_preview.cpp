@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "skin/translucent.h"
+#include "skin/translucent_linux.h"
+#include "platform/native_tables.h"
 
 namespace {
 
@@ -60,22 +62,23 @@ class PreviewDialog : public CTranslucentDialog {
     close_.ActionCode = 16;
     AddChild(&close_);
     close_.SetBounds(RectXYWH(627, 0, 31, 26));
-    minimise_.SetStateImages({171, 171, 171, 171, 0}, ImageType::Png);
-    minimise_.ActionCode = kMinimizeActionCode;
-    AddChild(&minimise_);
-    minimise_.SetBounds(RectXYWH(595, 0, 27, 22));
+    minimize_.SetStateImages({171, 171, 171, 171, 0}, ImageType::Png);
+    minimize_.ActionCode = kMinimizeActionCode;
+    AddChild(&minimize_);
+    minimize_.SetBounds(RectXYWH(595, 0, 27, 22));
   }
   void OnDestroy() override { gtk_main_quit(); }
 
  private:
   PagePlaceholder* background_ = nullptr;
   CTranslucentButton close_;
-  CTranslucentButton minimise_;
+  CTranslucentButton minimize_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  fernlite::InstallPlatform();
   gtk_init(&argc, &argv);
   PreviewDialog dialog;
   if (!CreateTranslucentWindow(dialog, u"岚岫奇谭")) return 1;

@@ -1,11 +1,12 @@
 # System libraries and third-party code for the chosen build.
 add_library(fernlite_system_libs INTERFACE)
+find_package(Threads REQUIRED)
 
 if(WIN32)
   target_compile_definitions(fernlite_system_libs INTERFACE
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   target_link_libraries(fernlite_system_libs INTERFACE
-    advapi32 shell32 shlwapi ole32 oleaut32 uuid user32 gdi32 gdiplus comctl32 iphlpapi version
+    advapi32 shell32 shlwapi ole32 oleaut32 uuid user32 gdi32 comctl32 iphlpapi version
     crypt32 wintrust wininet ws2_32 oleacc)
 
   # TinyXML from the Debian source package (scripts/install-deps puts it in third_party/).
@@ -21,7 +22,6 @@ if(WIN32)
 else()
   find_package(PkgConfig REQUIRED)
   find_package(OpenSSL REQUIRED)
-  find_package(Threads REQUIRED)
   pkg_check_modules(TINYXML REQUIRED IMPORTED_TARGET tinyxml)
   add_library(tinyxml INTERFACE)
   # Debian's libtinyxml is built with the STL interface.

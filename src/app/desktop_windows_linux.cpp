@@ -24,6 +24,7 @@
 #include "game/script_bridge_linux.h"
 #include "platform/text.h"
 #include "skin/launcher_dialog.h"
+#include "skin/launcher_dialog_linux.h"
 
 namespace fernlite {
 namespace {
@@ -165,7 +166,7 @@ class DesktopWindows : public LauncherWindows {
                         png ? ImageType::Png : ImageType::Jpg, settings_);
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     dialog.on_destroyed = [loop] { g_main_loop_quit(loop); };
-    if (!dialog.Create()) {
+    if (!CreateLauncherWindow(dialog, settings_.GameTitle)) {
       g_main_loop_unref(loop);
       return kWindowNotCreated;
     }

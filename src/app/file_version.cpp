@@ -1,5 +1,7 @@
 #include "app/file_version.h"
 
+#include "app/file_version_platform.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -40,6 +42,10 @@ std::u16string FindVersionNote(std::string_view bytes) {
     if (auto version = ReadNoteVersion(bytes, pos + kVersionNoteMarker.size())) return *version;
   }
   return {};
+}
+
+std::u16string FileVersionText(const std::u16string& path) {
+  return Platform<FileVersionPlatform>().read(path);
 }
 
 }  // namespace fernlite

@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "app/file_version.h"
+#include "app/file_version_platform.h"
 #include "build_config.h"
 #include "platform/files.h"
 
@@ -36,12 +37,17 @@ static_assert(kVersionNoteMarker.size() + sizeof build::kVersionText <= kNoteDes
 __attribute__((used, section(".note.fernlite.version"), aligned(4)))
 const VersionNote kVersionNote = MakeVersionNote();
 
-}  // namespace
-
-std::u16string FileVersionText(const std::u16string& path) {
+std::u16string ReadVersion(const std::u16string& path) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   if (!bytes) return {};
   return FindVersionNote(*bytes);
+}
+
+}  // namespace
+
+const FileVersionPlatform& NativeFileVersionPlatform() {
+  static const FileVersionPlatform& table = *new FileVersionPlatform{&ReadVersion};
+  return table;
 }
 
 }  // namespace fernlite

@@ -3,12 +3,14 @@
 #include <vector>
 
 #include "app/file_version.h"
+#include "app/file_version_platform.h"
 #include "platform/text.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {
+namespace {
 
-std::u16string FileVersionText(const std::u16string& path) {
+std::u16string ReadVersion(const std::u16string& path) {
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(W(path), &handle);
   if (size == 0) return {};
@@ -22,6 +24,13 @@ std::u16string FileVersionText(const std::u16string& path) {
   }
   return ToU16(HIWORD(info->dwFileVersionMS)) + u"." + ToU16(LOWORD(info->dwFileVersionMS)) + u"." +
          ToU16(HIWORD(info->dwFileVersionLS)) + u"." + ToU16(LOWORD(info->dwFileVersionLS));
+}
+
+}  // namespace
+
+const FileVersionPlatform& NativeFileVersionPlatform() {
+  static const FileVersionPlatform& table = *new FileVersionPlatform{&ReadVersion};
+  return table;
 }
 
 }  // namespace fernlite

@@ -1,6 +1,5 @@
 #include "app/run_settings.h"
 
-#include "app/delete_file_worker.h"
 #include "net/endpoints.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -18,10 +17,10 @@ constexpr std::u16string_view kGenericSubChannel = u"433";
 }  // namespace
 
 RunSettings& Settings() {
-  static RunSettings settings = [] {
-    RunSettings built;
+  static RunSettings& settings = *[] {
+    auto* built = new RunSettings;
     // The game host may be replaced at run time (development platform).
-    built.GuestBaseUrl = PlatformBase(Endpoint::kGame) + u"/guest/c1/?";
+    built->GuestBaseUrl = PlatformBase(Endpoint::kGame) + u"/guest/c1/?";
     return built;
   }();
   return settings;
@@ -43,29 +42,29 @@ std::u16string NormaliseChannel(std::u16string_view value) {
 }
 
 void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& settings,
-                      StartupFlags& flags, const CommandLineEnvironment& env) {
-  const bool full_client_running = env.is_process_running && env.is_process_running(kFullClientExe);
+                      StartupFlags& flags) {
+  const bool full_client_running = IsProcessRunning(kFullClientExe);
+  const bool fixed_channel = settings.FixedChannel;
 
   const std::u16string channel = LookupSwitch(args, u"/C");
   if (!channel.empty()) {
     settings.ChannelID = NormaliseChannel(channel);
   } else {
     settings.ChannelID =
-        env.fixed_channel ? settings.DefaultChannelID : std::u16string(kGenericChannel);
+        fixed_channel ? settings.DefaultChannelID : std::u16string(kGenericChannel);
   }
 
   const std::u16string sub_channel = LookupSwitch(args, u"/CC");
   if (!sub_channel.empty()) {
     settings.SubChannelID = NormaliseChannel(sub_channel);
-  } else if (env.fixed_channel) {
+  } else if (fixed_channel) {
     settings.SubChannelID = settings.DefaultSubChannelID;
   } else {
     settings.SubChannelID =
         std::u16string(full_client_running ? kFullClientSubChannel : kGenericSubChannel);
   }
 
-  const std::u16string delete_path = LookupSwitch(args, u"/D");
-  if (!delete_path.empty() && env.start_delete_worker) env.start_delete_worker(delete_path);
+  flags.DeletePath = LookupSwitch(args, u"/D");
 
   if (EqualsNoCase(LookupSwitch(args, u"/I"), u"noinstall")) flags.InstallAllowed = false;
   if (EqualsNoCase(LookupSwitch(args, u"/R"), u"norun")) flags.RunAfterInstall = false;
@@ -77,7 +76,7 @@ void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& sett
   }
 
   // A fixed-channel build keeps its own shortcut name whatever the command line says.
-  if (!env.fixed_channel) settings.ShortcutName = LookupSwitch(args, u"/SN");
+  if (!fixed_channel) settings.ShortcutName = LookupSwitch(args, u"/SN");
   if (settings.ShortcutName.empty()) settings.ShortcutName = u"VEXA-" + settings.GameTitle;
 
   if (EqualsNoCase(LookupSwitch(args, u"/RW"), u"yes")) settings.StartupShortcut = true;
@@ -89,15 +88,6 @@ void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& sett
       exe_name.find_first_of(u"\\/:") == std::u16string::npos) {
     settings.ExeName = exe_name;
   }
-}
-
-void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& settings,
-                      StartupFlags& flags) {
-  CommandLineEnvironment env;
-  env.fixed_channel = settings.FixedChannel;
-  env.is_process_running = [](std::u16string_view name) { return IsProcessRunning(name); };
-  env.start_delete_worker = [](std::u16string path) { StartDeleteFileWorker(std::move(path)); };
-  ParseCommandLine(args, settings, flags, env);
 }
 
 }  // namespace fernlite

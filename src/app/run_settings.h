@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +40,8 @@ struct RunSettings {
   std::int32_t GameWindowHeight = 400;
 };
 
-// The one record of the process; created with the built-in values on first use.
+// The one record of the process; created with the built-in values on first use and never
+// destroyed (a thread that outlives main() may still read GameCode).
 RunSettings& Settings();
 
 // Decisions of the command line that only the start-up sequence needs.
@@ -49,13 +49,8 @@ struct StartupFlags {
   bool InstallAllowed = true;
   bool RunAfterInstall = build::kRunAfterInstall;
   bool BubbleRequested = false;
-};
-
-// What the parser asks of the outside world, so tests can answer for it.
-struct CommandLineEnvironment {
-  bool fixed_channel = build::kFixedChannel;
-  std::function<bool(std::u16string_view exe_name)> is_process_running;
-  std::function<void(std::u16string path)> start_delete_worker;
+  // The /D file, deleted in the background as soon as parsing is done; empty for none.
+  std::u16string DeletePath;
 };
 
 // The element after the first whole, case-insensitive match of `name` (element 0, the program
@@ -65,9 +60,8 @@ std::u16string LookupSwitch(const std::vector<std::u16string>& args, std::u16str
 // "null" in any case stands for "no channel".
 std::u16string NormaliseChannel(std::u16string_view value);
 
-void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& settings,
-                      StartupFlags& flags, const CommandLineEnvironment& env);
-// The same with the real process list and a real delete worker.
+// Fills the settings and flags from the arguments (element 0 is the program). Asks the process
+// list whether the full client runs; FixedChannel decides the defaults.
 void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& settings,
                       StartupFlags& flags);
 

@@ -1,9 +1,15 @@
 #include "app/shortcuts.h"
 
+#include "app/shortcuts_platform.h"
 #include "platform/files.h"
+#include "platform/seam.h"
 
 namespace fernlite {
 namespace {
+
+const ShortcutsPlatform& Os() {
+  return Platform<ShortcutsPlatform>();
+}
 
 struct FolderResult {
   std::u16string arguments;
@@ -18,27 +24,35 @@ FolderResult MakeShortcutIn(const std::u16string& folder, const std::u16string& 
   FolderResult result;
   const std::u16string earlier = FindEarlierShortcut(folder, settings.GameTitle);
   if (!earlier.empty()) {
-    result.arguments = ReadShortcutArguments(earlier);
+    result.arguments = Os().read_arguments(earlier);
     if (result.arguments.empty()) result.arguments = kDefaultShortcutArguments;
     result.name = RemoveEarlierShortcuts(folder, settings.GameTitle);
     // A file that could not be deleted is overwritten under its own name rather than
     // writing a shortcut without a name.
     if (result.name.empty()) {
       const std::u16string file = PathFileName(earlier);
-      result.name = file.substr(0, file.size() - std::u16string_view(kShortcutExtension).size());
+      result.name = file.substr(0, file.size() - Os().extension.size());
     }
   } else {
     result.arguments = NewShortcutArguments(settings);
     result.name = settings.ShortcutName;
   }
-  result.written = WriteShortcut(target, ShortcutPath(folder, result.name), result.arguments);
+  result.written = Os().write(target, ShortcutPath(folder, result.name), result.arguments);
   return result;
 }
 
 }  // namespace
 
+ShortcutFolders UserShortcutFolders() {
+  return Os().user_folders();
+}
+
+std::u16string ShortcutExtension() {
+  return Os().extension;
+}
+
 std::u16string ShortcutPath(std::u16string_view folder, std::u16string_view name) {
-  return PathAppend(folder, std::u16string(name) + kShortcutExtension);
+  return PathAppend(folder, std::u16string(name) + Os().extension);
 }
 
 std::u16string NewShortcutArguments(const RunSettings& settings) {

@@ -26,7 +26,7 @@ struct ShortcutFolders {
 ShortcutFolders UserShortcutFolders();
 
 // ".lnk" on Windows, ".desktop" on Linux.
-extern const char16_t kShortcutExtension[];
+std::u16string ShortcutExtension();
 
 // folder + separator + name + extension.
 std::u16string ShortcutPath(std::u16string_view folder, std::u16string_view name);
@@ -38,13 +38,6 @@ std::u16string NewShortcutArguments(const RunSettings& settings);
 std::u16string FindEarlierShortcut(std::u16string_view folder, std::u16string_view game_title);
 // Deletes the "3939RIX-" then the "VEXA-" shortcut; the name of the last one deleted, or empty.
 std::u16string RemoveEarlierShortcuts(std::u16string_view folder, std::u16string_view game_title);
-
-// Platform side. Read: the shortcut's argument text, empty on any failure. Write: target,
-// arguments, icon (target, index 1) and working directory (the target's folder); true when
-// the shortcut was saved.
-std::u16string ReadShortcutArguments(const std::u16string& shortcut_path);
-bool WriteShortcut(const std::u16string& target, const std::u16string& shortcut_path,
-                   const std::u16string& arguments);
 
 // Creates the desktop shortcut (and with StartupShortcut the Startup one) for the target, an
 // empty target meaning the running executable. Sets CreatedShortcutName when the desktop

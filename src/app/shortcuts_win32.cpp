@@ -4,33 +4,14 @@
 #include <shobjidl.h>
 
 #include "app/shortcuts.h"
+#include "app/shortcuts_platform.h"
+#include "platform/handles_win32.h"
 #include "platform/files.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {
 
-const char16_t kShortcutExtension[] = u".lnk";
-
 namespace {
-
-// Releases a COM interface pointer at scope end.
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (ptr_) ptr_->Release();
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T* operator->() const { return ptr_; }
-  T** put() { return &ptr_; }
-  void** put_void() { return reinterpret_cast<void**>(&ptr_); }
-  explicit operator bool() const { return ptr_ != nullptr; }
-
- private:
-  T* ptr_ = nullptr;
-};
 
 std::optional<std::u16string> ShellFolder(int csidl) {
   wchar_t buffer[MAX_PATH];
@@ -40,13 +21,11 @@ std::optional<std::u16string> ShellFolder(int csidl) {
   return FromWide(buffer);
 }
 
-}  // namespace
-
-ShortcutFolders UserShortcutFolders() {
+ShortcutFolders UserFolders() {
   return {ShellFolder(CSIDL_DESKTOP), ShellFolder(CSIDL_STARTUP)};
 }
 
-std::u16string ReadShortcutArguments(const std::u16string& shortcut_path) {
+std::u16string ReadArguments(const std::u16string& shortcut_path) {
   ComPtr<IShellLinkW> link;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               link.put_void()))) {
@@ -65,8 +44,8 @@ std::u16string ReadShortcutArguments(const std::u16string& shortcut_path) {
   return FromWide(arguments);
 }
 
-bool WriteShortcut(const std::u16string& target, const std::u16string& shortcut_path,
-                   const std::u16string& arguments) {
+bool Write(const std::u16string& target, const std::u16string& shortcut_path,
+           const std::u16string& arguments) {
   ComPtr<IShellLinkW> link;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               link.put_void()))) {
@@ -82,6 +61,14 @@ bool WriteShortcut(const std::u16string& target, const std::u16string& shortcut_
   // A shortcut that was not saved must not be named as created: the bubble would point at
   // an icon that is not there.
   return SUCCEEDED(file->Save(W(shortcut_path), TRUE));
+}
+
+}  // namespace
+
+const ShortcutsPlatform& NativeShortcutsPlatform() {
+  static const ShortcutsPlatform& table =
+      *new ShortcutsPlatform{u".lnk", &UserFolders, &ReadArguments, &Write};
+  return table;
 }
 
 }  // namespace fernlite

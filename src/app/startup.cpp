@@ -1,7 +1,16 @@
 #include "app/startup.h"
 
+#include <chrono>
+#include <thread>
+
+#include "app/delete_file_worker.h"
+#include "app/self_install.h"
+#include "app/startup_platform.h"
+#include "app/upgrade_worker.h"
 #include "identity/user_data.h"
+#include "net/report.h"
 #include "platform/files.h"
+#include "platform/seam.h"
 
 namespace fernlite {
 namespace {
@@ -10,12 +19,11 @@ bool g_drawing_available = false;
 
 // The install decision: the first client directory, and the second only when the first could
 // not be used. True when a copy was installed and this process is to end.
-bool InstallFromHere(bool run_after_install, RunSettings& settings,
-                     const InstallServices& services) {
-  const int first = SelfInstall(ClientDir::kAppData, run_after_install, settings, services);
+bool InstallFromHere(bool run_after_install, RunSettings& settings) {
+  const int first = SelfInstall(ClientDir::kAppData, run_after_install, settings);
   if (first == kInstalled) return true;
   if (first != kInstallFailed) return false;
-  return SelfInstall(ClientDir::kDrive, run_after_install, settings, services) == kInstalled;
+  return SelfInstall(ClientDir::kDrive, run_after_install, settings) == kInstalled;
 }
 
 }  // namespace
@@ -40,48 +48,46 @@ std::u16string MarkerPath(const std::u16string& own_path, const std::u16string& 
 }
 
 int RunStartup(const std::vector<std::u16string>& args, int show_command, RunSettings& settings,
-               const StartupHooks& hooks) {
-  const bool drawing = StartPlatformServices();
+               LauncherWindows* windows) {
+  const StartupPlatform& os = Platform<StartupPlatform>();
+  const bool drawing = os.start_services();
   g_drawing_available = drawing;
 
   StartupFlags flags;
-  ParseCommandLine(args, settings, flags, hooks.command_line);
+  ParseCommandLine(args, settings, flags);
+  if (!flags.DeletePath.empty()) StartDeleteFileWorker(flags.DeletePath);
 
-  InstallServices install = hooks.install;
-  install.report = hooks.report;
-  if (flags.InstallAllowed && InstallFromHere(flags.RunAfterInstall, settings, install)) {
+  if (flags.InstallAllowed && InstallFromHere(flags.RunAfterInstall, settings)) {
     // The installed copy runs the launcher; this one only points at the new icon when it did
     // not start that copy.
-    if (!flags.RunAfterInstall && hooks.windows) {
-      if (hooks.sleep) hooks.sleep(kBubbleDelayMs);
-      hooks.windows->ShowBubble(settings.CreatedShortcutName, show_command);
+    if (!flags.RunAfterInstall && windows) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kBubbleDelayMs));
+      windows->ShowBubble(settings.CreatedShortcutName, show_command);
     }
-    StopPlatformServices(drawing);
+    os.stop_services(drawing);
     return 0;
   }
 
-  const std::u16string own_path = install.own_path.empty() ? GetModulePath() : install.own_path;
-  const std::u16string marker = MarkerPath(own_path, settings.GameCode);
-  if (hooks.report) hooks.report(u"45");
+  const std::u16string marker = MarkerPath(GetModulePath(), settings.GameCode);
+  const EventReporter report = [](std::u16string_view event) { Report(event); };
+  report(u"45");
   // A marker that can be deleted was left by a run that never reached its shutdown.
-  DeleteStaleFile(marker, hooks.report);
-  const std::intptr_t marker_handle = HoldMarkerFile(marker);
+  DeleteStaleFile(marker, report);
+  const std::intptr_t marker_handle = os.hold_marker(marker);
 
-  if (hooks.start_upgrade_worker) hooks.start_upgrade_worker();
+  StartUpgradeWorker();
 
   int exit_code = 1;
-  if (hooks.windows) {
-    hooks.windows->Open();
-    exit_code = RunLoop(*hooks.windows, settings);
-    if (flags.BubbleRequested) {
-      hooks.windows->ShowBubble(settings.BubbleIconName, show_command);
-    }
+  if (windows) {
+    windows->Open();
+    exit_code = RunLoop(*windows, settings);
+    if (flags.BubbleRequested) windows->ShowBubble(settings.BubbleIconName, show_command);
   }
 
-  if (hooks.stop_upgrade_worker) hooks.stop_upgrade_worker(kUpgradeStopWaitMs);
-  if (hooks.windows) hooks.windows->Close();
-  StopPlatformServices(drawing);
-  ReleaseMarkerFile(marker_handle);
+  StopUpgradeWorker(kUpgradeStopWaitMs);
+  if (windows) windows->Close();
+  os.stop_services(drawing);
+  os.release_marker(marker_handle);
   RemoveFile(marker);
   return exit_code;
 }

@@ -2,13 +2,10 @@
 // marker file, start report, upgrade worker and run loop, and the ordered shutdown.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/run_settings.h"
-#include "app/self_install.h"
 
 namespace fernlite {
 
@@ -44,35 +41,12 @@ int RunLoop(LauncherWindows& windows, RunSettings& settings);
 // Directory of the executable + GameCode + "_mark.mrk".
 std::u16string MarkerPath(const std::u16string& own_path, const std::u16string& game_code);
 
-// Everything the sequence calls outside itself.
-struct StartupHooks {
-  EventReporter report;
-  CommandLineEnvironment command_line;
-  InstallServices install;  // its report is replaced by the one above
-  std::function<bool()> start_upgrade_worker;
-  std::function<void(int wait_ms)> stop_upgrade_worker;
-  std::function<void(int ms)> sleep;
-  LauncherWindows* windows = nullptr;
-};
-
-// The whole start-up and shutdown sequence; returns the exit code.
+// The whole start-up and shutdown sequence; returns the exit code. Without windows (no display)
+// the launcher part ends at once with 1.
 int RunStartup(const std::vector<std::u16string>& args, int show_command, RunSettings& settings,
-               const StartupHooks& hooks);
-
-// The process entry's call: the sequence with the real services and windows.
-int RunProcess(const std::vector<std::u16string>& args, int show_command);
+               LauncherWindows* windows);
 
 // Whether the drawing library came up at start (selects the skin images).
 bool DrawingAvailable();
-
-// Platform side.
-// COM for this thread and the drawing library; true when the drawing library is available.
-bool StartPlatformServices();
-void StopPlatformServices(bool drawing_started);
-// Opens the marker file, creating it, so that no other process can delete it while it is
-// held (Windows: no delete sharing; Linux: a shared flock, which RemoveFile respects). A second
-// launcher opens the same file. Returns -1 when it cannot be opened.
-std::intptr_t HoldMarkerFile(const std::u16string& path);
-void ReleaseMarkerFile(std::intptr_t handle);
 
 }  // namespace fernlite

@@ -2,18 +2,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "app/startup.h"
+#include "app/startup_platform.h"
 #include "platform/text.h"
 
 namespace fernlite {
+namespace {
 
-// No COM here, and cairo with gdk-pixbuf always decodes PNG.
-bool StartPlatformServices() {
-  return true;
-}
-void StopPlatformServices(bool) {}
-
-std::intptr_t HoldMarkerFile(const std::u16string& path) {
+std::intptr_t HoldMarker(const std::u16string& path) {
   const int fd = ::open(ToUtf8(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return -1;
   // Shared, so a second launcher can hold the same marker while either one's exclusive delete
@@ -22,8 +17,21 @@ std::intptr_t HoldMarkerFile(const std::u16string& path) {
   return fd;
 }
 
-void ReleaseMarkerFile(std::intptr_t handle) {
+void ReleaseMarker(std::intptr_t handle) {
   if (handle >= 0) ::close(static_cast<int>(handle));
+}
+
+}  // namespace
+
+// No COM here, and cairo with gdk-pixbuf always decodes PNG.
+const StartupPlatform& NativeStartupPlatform() {
+  static const StartupPlatform& table = *new StartupPlatform{
+      [] { return true; },
+      [](bool) {},
+      &HoldMarker,
+      &ReleaseMarker,
+  };
+  return table;
 }
 
 }  // namespace fernlite

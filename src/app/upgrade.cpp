@@ -2,31 +2,19 @@
 
 #include <tinyxml.h>
 
-#include <climits>
+#include <chrono>
 
+#include "app/file_version.h"
+#include "app/run_settings.h"
+#include "identity/device_id.h"
+#include "app/upgrade_platform.h"
+#include "net/endpoints.h"
+#include "net/http_fetch.h"
 #include "platform/files.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace fernlite {
-
-std::int32_t LeadingInt(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT32_MAX) + 1)
-      value = static_cast<long long>(INT32_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) value = INT32_MAX;
-  return static_cast<std::int32_t>(value);
-}
 
 std::uint32_t RsHash(std::string_view bytes) {
   std::uint32_t hash = 0;
@@ -116,28 +104,76 @@ std::u16string UpgradeDescriptionCopyPath(const std::u16string& exe_path,
   return PathAppend(PathDirectory(exe_path), std::u16string(game_code) + u"_upgrade.xml");
 }
 
-bool DecideUpgrade(const UpgradeInfo& info, const UpgradeEnvironment& env) {
-  const std::int32_t rollout = RolloutValue(ToAnsi(env.device_id()));
+UpgradeJob CurrentUpgradeJob() {
+  UpgradeJob job;
+  job.game_code = Settings().GameCode;
+  job.description_url = UpgradeDescriptionUrl(PlatformBase(Endpoint::kStatic), job.game_code);
+  job.exe_path = GetModulePath();
+  return job;
+}
+
+void StopSignal::Raise() {
+  {
+    std::lock_guard lock(mutex_);
+    flag_ = true;
+  }
+  raised_.notify_all();
+}
+
+bool StopSignal::Wait(std::uint32_t ms) {
+  std::unique_lock lock(mutex_);
+  return !raised_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return flag_.load(); });
+}
+
+bool DecideUpgrade(const UpgradeInfo& info, std::u16string_view device_id) {
+  const std::int32_t rollout = RolloutValue(ToAnsi(device_id));
   if (!(info.RegionMin <= rollout && rollout < info.RegionMax)) return false;
   if (info.ExePath.empty()) return false;
   const std::optional<Version> described = ParseVersion(info.DistVersion);
   if (!described) return false;
-  const std::optional<Version> running = ParseVersion(U16ToAscii(env.file_version(info.ExePath)));
+  const std::optional<Version> running = ParseVersion(U16ToAscii(FileVersionText(info.ExePath)));
   if (!running) return false;
   return RunningIsOlder(*running, *described);
 }
 
+namespace {
+
+FetchLimits DownloadLimits(const StopSignal* stop) {
+  FetchLimits limits = kDownloadLimits;
+  if (stop) limits.cancel = stop->Flag();
+  return limits;
+}
+
+// The verified signer of the downloaded file; a detached signature is fetched beside it first
+// and removed afterwards.
+std::optional<std::string> DownloadedSigner(const std::u16string& file, const std::u16string& url,
+                                            const FetchLimits& limits) {
+  const UpgradePlatform& platform = Platform<UpgradePlatform>();
+  if (platform.signature_suffix.empty()) return platform.signer_name(file, {});
+  const std::u16string signature = file + platform.signature_suffix;
+  if (FileExists(signature)) RemoveFile(signature);
+  std::optional<std::string> name;
+  if (Fetch(url + platform.signature_suffix, signature, limits)) {
+    name = platform.signer_name(file, signature);
+  }
+  RemoveFile(signature);
+  return name;
+}
+
+}  // namespace
+
 int DownloadAndVerify(const UpgradeInfo& info, const std::u16string& exe_path,
-                      const UpgradeEnvironment& env) {
+                      const StopSignal* stop) {
   if (exe_path.empty()) return kDownloadNoPath;
   const std::u16string new_path = exe_path + u".n";
   if (FileExists(new_path)) RemoveFile(new_path);
 
+  const FetchLimits limits = DownloadLimits(stop);
   const std::u16string url = FromAnsi(info.Url);
-  if (!env.fetch(url, new_path)) return kDownloadFailed;
+  if (!Fetch(url, new_path, limits)) return kDownloadFailed;
 
   if (info.FileLength != 0) {
-    const std::uint64_t size = FileSizeOf(new_path).value_or(0);
+    const std::uint64_t size = FileSize(new_path).value_or(0);
     if (info.FileLength < 0 || size != static_cast<std::uint64_t>(info.FileLength)) {
       return kDownloadFailed;
     }
@@ -145,22 +181,23 @@ int DownloadAndVerify(const UpgradeInfo& info, const std::u16string& exe_path,
 
   if (!info.Signature.empty() || kSignerRequired) {
     if (info.Signature.empty()) return kDownloadFailed;
-    const std::optional<std::string> signer = env.signer_name(new_path, url);
+    const std::optional<std::string> signer = DownloadedSigner(new_path, url, limits);
     if (!signer || signer->size() >= kSignerNameCapacity || *signer != info.Signature) {
       return kDownloadFailed;
     }
   }
-  if (!PrepareNewExecutable(new_path, exe_path)) return kDownloadFailed;
+  // A download arrives as plain data; the next start needs the running program's permissions.
+  if (!CopyFilePermissions(exe_path, new_path)) return kDownloadFailed;
   return kDownloadOk;
 }
 
-int SwapExecutables(const std::u16string& exe_path, const UpgradeEnvironment& env) {
+int SwapExecutables(const std::u16string& exe_path) {
   const std::u16string old_path = exe_path + u".o";
   const std::u16string new_path = exe_path + u".n";
-  if (!env.rename(exe_path, old_path)) return 1;
-  if (!env.rename(new_path, exe_path)) {
+  if (!RenameFileNoReplace(exe_path, old_path)) return 1;
+  if (!RenameFileNoReplace(new_path, exe_path)) {
     // Put the running executable back so the next start finds a program.
-    env.rename(old_path, exe_path);
+    RenameFileNoReplace(old_path, exe_path);
     return 1;
   }
   return 0;
@@ -174,24 +211,25 @@ int RemoveOldExecutable(const std::u16string& exe_path) {
   return 1;
 }
 
-void RunUpgradeWorker(const UpgradeEnvironment& env) {
-  const std::u16string& exe_path = env.exe_path;
+void RunUpgradeWorker(const UpgradeJob& job, StopSignal& stop) {
+  const std::u16string& exe_path = job.exe_path;
   RemoveOldExecutable(exe_path);
-  const std::u16string copy_path = UpgradeDescriptionCopyPath(exe_path, env.game_code);
+  const std::u16string copy_path = UpgradeDescriptionCopyPath(exe_path, job.game_code);
+  const FetchLimits limits = DownloadLimits(&stop);
 
   UpgradeInfo info;
   for (;;) {
-    if (env.stopped()) return;
-    if (env.fetch(env.description_url, copy_path)) {
+    if (stop.Raised()) return;
+    if (Fetch(job.description_url, copy_path, limits)) {
       ParseUpgradeDescription(copy_path, info);
       info.ExePath = exe_path;
-      if (!DecideUpgrade(info, env)) return;
-      if (!env.stopped() && DownloadAndVerify(info, exe_path, env) == kDownloadOk &&
-          !env.stopped()) {
-        SwapExecutables(exe_path, env);
+      if (!DecideUpgrade(info, getdiskid::GetDeviceIdText())) return;
+      if (!stop.Raised() && DownloadAndVerify(info, exe_path, &stop) == kDownloadOk &&
+          !stop.Raised()) {
+        SwapExecutables(exe_path);
       }
     }
-    if (!env.wait(env.wait_ms)) return;
+    if (!stop.Wait(job.wait_ms)) return;
   }
 }
 

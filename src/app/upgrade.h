@@ -3,8 +3,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
-#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,10 +40,6 @@ inline constexpr int kDownloadNoPath = 2;
 
 using Version = std::array<std::int32_t, 4>;
 
-// C-style leading decimal integer: leading white space, optional sign, digits up to the first
-// other character; 0 without digits. Values beyond 32 bits saturate.
-std::int32_t LeadingInt(std::string_view text);
-
 // RS string hash over the bytes taken as signed chars, 32-bit wrap-around, top bit cleared.
 std::uint32_t RsHash(std::string_view bytes);
 // The machine's place in the rollout, 0..9999.
@@ -59,28 +57,29 @@ bool RunningIsOlder(const Version& running, const Version& described);
 bool ParseUpgradeDescriptionText(const std::string& xml, UpgradeInfo& info);
 bool ParseUpgradeDescription(const std::u16string& path, UpgradeInfo& info);
 
-// What the worker needs from the outside; the platform fills in the real services and tests
-// replace single ones.
-struct UpgradeEnvironment {
+// What one worker checks: where the description is and which executable it may replace.
+struct UpgradeJob {
   std::u16string description_url;
   std::u16string exe_path;
   std::u16string game_code;
   std::uint32_t wait_ms = kUpgradeWaitMs;
-  // GET url into the file; false on any failure or when the worker is asked to stop.
-  std::function<bool(const std::u16string& url, const std::u16string& path)> fetch;
-  // "%d.%d.%d.%d" of the file, empty when it has none.
-  std::function<std::u16string(const std::u16string& path)> file_version;
-  // The verified signer name of the downloaded file (ANSI bytes); nullopt when the file is not
-  // signed, the signature does not verify, or the chain does not end in a trusted root.
-  std::function<std::optional<std::string>(const std::u16string& file, const std::u16string& url)>
-      signer_name;
-  // Renames without replacing an existing file.
-  std::function<bool(const std::u16string& from, const std::u16string& to)> rename;
-  std::function<std::u16string()> device_id;
-  // Sleeps up to ms; false when the worker has to end (stop signalled or the wait failed).
-  std::function<bool(std::uint32_t ms)> wait;
-  // True once the worker has been asked to stop.
-  std::function<bool()> stopped;
+};
+// The running launcher's job: the static file server's description for GameCode.
+UpgradeJob CurrentUpgradeJob();
+
+// The worker's stop request. Waits end as soon as it is raised, and downloads watch its flag.
+class StopSignal {
+ public:
+  void Raise();
+  bool Raised() const { return flag_.load(); }
+  // Sleeps up to ms; false when the signal was raised.
+  bool Wait(std::uint32_t ms);
+  const std::atomic<bool>* Flag() const { return &flag_; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable raised_;
+  std::atomic<bool> flag_{false};
 };
 
 // The description address on the static file server for a game code.
@@ -89,39 +88,22 @@ std::u16string UpgradeDescriptionUrl(std::u16string_view base, std::u16string_vi
 std::u16string UpgradeDescriptionCopyPath(const std::u16string& exe_path,
                                           std::u16string_view game_code);
 
-bool DecideUpgrade(const UpgradeInfo& info, const UpgradeEnvironment& env);
+// Due when the machine is in the rollout range and the running executable is older than the
+// described version. `device_id` is the machine's identifier (GetDeviceIdText).
+bool DecideUpgrade(const UpgradeInfo& info, std::u16string_view device_id);
+// Downloads info.Url to exe_path + ".n" (and its detached signature where the platform has
+// one) and verifies size and signer. The downloads end early when `stop` is raised.
 int DownloadAndVerify(const UpgradeInfo& info, const std::u16string& exe_path,
-                      const UpgradeEnvironment& env);
+                      const StopSignal* stop = nullptr);
 // 0 on success, 1 on failure. When the new file cannot take the executable's place, the old
 // executable is renamed back so the launcher still starts next time.
-int SwapExecutables(const std::u16string& exe_path, const UpgradeEnvironment& env);
+int SwapExecutables(const std::u16string& exe_path);
 // 1 when an old executable existed and its delete was attempted, 0 when none existed, 2 for an
 // empty path.
 int RemoveOldExecutable(const std::u16string& exe_path);
 
 // The whole worker: removes ".o", then checks at once and every wait_ms until no upgrade is due
-// or the worker is asked to stop.
-void RunUpgradeWorker(const UpgradeEnvironment& env);
-
-// ---- Platform side (upgrade_win32.cpp / upgrade_linux.cpp) ----
-
-// Rename that fails when `to` exists (MoveFile's rule).
-bool RenameFileNoReplace(const std::u16string& from, const std::u16string& to);
-// Size of the file; nullopt when it cannot be opened.
-std::optional<std::uint64_t> FileSizeOf(const std::u16string& path);
-// Gives the verified download what it needs to start as a program (Linux: the executable's
-// permission bits; Windows: nothing). False when that failed.
-bool PrepareNewExecutable(const std::u16string& new_path, const std::u16string& exe_path);
-// Verified signer name of the downloaded `file` fetched from `url`; nullopt when it has no
-// valid signature from a trusted root (Windows: embedded Authenticode; Linux: a detached CMS
-// signature fetched from url + ".p7s").
-std::optional<std::string> DownloadSignerName(const std::u16string& file,
-                                              const std::u16string& url);
-
-// ---- upgrade_environment.cpp ----
-
-// The real services: fetch, version reader, signer check and rename, the cached device
-// identifier; the worker thread supplies `wait`/`stopped`.
-UpgradeEnvironment PlatformUpgradeEnvironment();
+// or `stop` is raised.
+void RunUpgradeWorker(const UpgradeJob& job, StopSignal& stop);
 
 }  // namespace fernlite

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "app/upgrade_signer.h"
+#include "app/upgrade_signer_linux.h"
 #include "platform/text.h"
 
 namespace fernlite {

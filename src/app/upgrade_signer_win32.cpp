@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/upgrade_signer.h"
+#include "app/upgrade_signer_win32.h"
 #include "platform/text.h"
 #include "platform/wide_win32.h"
 
@@ -70,8 +70,7 @@ std::optional<std::u16string> SimpleDisplayName(PCCERT_CONTEXT cert) {
 
 }  // namespace
 
-std::optional<std::string> VerifiedSignerName(const std::u16string& file, const std::u16string&,
-                                              const std::string&) {
+std::optional<std::string> VerifiedSignerName(const std::u16string& file) {
   if (!SignatureVerifies(file)) return std::nullopt;
 
   DWORD encoding = 0, content_type = 0, format_type = 0;

@@ -1,19 +1,17 @@
-// The background upgrade check of the running launcher.
+// The background upgrade check of the running launcher: one worker thread at a time.
 #pragma once
 
-#include <functional>
+#include "app/upgrade.h"
 
 namespace fernlite {
 
-struct UpgradeEnvironment;
-
-bool StartUpgradeWorker();           /* starts the worker thread */
-void StopUpgradeWorker(int wait_ms); /* signals stop, waits up to wait_ms, then abandons */
-
-// The same worker with parts of its environment replaced by `adjust` (tests). The stop-aware
-// `wait` and `stopped` are already in place when `adjust` runs. False when a worker is already
-// running or the thread could not be created.
-bool StartUpgradeWorker(const std::function<void(UpgradeEnvironment&)>& adjust);
+// Starts the worker thread on the job. False when a worker is already running or the thread
+// could not be created.
+bool StartUpgradeWorker(const UpgradeJob& job = CurrentUpgradeJob());
+// Raises the stop signal and waits up to wait_ms for the thread to end; a thread that has not
+// ended by then is left to finish on its own (everything it uses stays alive for it). True
+// when the thread ended (or none ran).
+bool StopUpgradeWorker(int wait_ms);
 // True while a started worker has not yet ended.
 bool UpgradeWorkerRunning();
 

@@ -1,5 +1,8 @@
 #include "game/guest_link.h"
 
+#include "game/guest_link_platform.h"
+#include "platform/seam.h"
+
 #include <chrono>
 
 #include "app/run_settings.h"
@@ -120,36 +123,26 @@ std::u16string BuildPayAddress(std::u16string_view host, std::u16string_view gam
   return address;
 }
 
-void OpenGuestLinkInBrowser(std::u16string_view target, const UrlOpener& open) {
-  open(BuildGuestLink(target));
+void OpenUrlInDefaultBrowser(const std::u16string& url) {
+  Platform<GuestLinkPlatform>().open_url(url);
 }
 
 void OpenGuestLinkInBrowser(std::u16string_view target) {
-  OpenGuestLinkInBrowser(target, OpenUrlInDefaultBrowser);
-}
-
-bool HandleNewWindowRequest(std::u16string_view target, const UrlOpener& open) {
-  OpenGuestLinkInBrowser(target, open);
-  return true;
+  OpenUrlInDefaultBrowser(BuildGuestLink(target));
 }
 
 bool HandleNewWindowRequest(std::u16string_view target) {
-  return HandleNewWindowRequest(target, OpenUrlInDefaultBrowser);
-}
-
-void RunPayAction(const UrlOpener& open) {
-  const RunSettings& settings = Settings();
-  OpenGuestLinkInBrowser(BuildPayAddress(GameHostBase(), settings.GameCode, settings.ServerID),
-                         open);
+  OpenGuestLinkInBrowser(target);
+  return true;
 }
 
 void RunPayAction() {
-  RunPayAction(OpenUrlInDefaultBrowser);
+  const RunSettings& settings = Settings();
+  OpenGuestLinkInBrowser(BuildPayAddress(GameHostBase(), settings.GameCode, settings.ServerID));
 }
 
-bool RunBindAction(const std::function<bool()>& ask_yes_no,
-                   const std::function<void()>& close_game_window) {
-  if (!ask_yes_no()) return false;
+bool RunBindAction(const std::function<void()>& close_game_window) {
+  if (!Platform<GuestLinkPlatform>().ask_bind_question()) return false;
   close_game_window();
   return true;
 }

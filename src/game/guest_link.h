@@ -53,29 +53,20 @@ std::u16string BuildPayAddress(std::u16string_view host, std::u16string_view gam
 
 // Opens an address with the desktop's default handler; the outcome is not examined.
 void OpenUrlInDefaultBrowser(const std::u16string& url);
-using UrlOpener = std::function<void(const std::u16string& url)>;
 
 // Builds the link for the target and opens it in the default browser.
 void OpenGuestLinkInBrowser(std::u16string_view target);
-void OpenGuestLinkInBrowser(std::u16string_view target, const UrlOpener& open);
 
 // A game page asked for a new window: open the guest link for its address instead. Returns
 // the value for the event's Cancel flag (always true: the embedded browser opens nothing).
 bool HandleNewWindowRequest(std::u16string_view target);
-bool HandleNewWindowRequest(std::u16string_view target, const UrlOpener& open);
 
 // The pay button of the game window's caption.
 void RunPayAction();
-void RunPayAction(const UrlOpener& open);
 
-// The account-binding button: a Yes/No question; Yes closes the game window (the launcher
-// comes back), No leaves everything as it is. Returns whether the window was asked to close.
-bool RunBindAction(const std::function<bool()>& ask_yes_no,
-                   const std::function<void()>& close_game_window);
-// The question itself, modal and without owner window: true for Yes.
-bool AskBindAccountQuestion();
-// The platform's form: game_window is the game window's native handle (HWND / GtkWindow*),
-// closed the way its own close button would.
-bool RunBindAction(void* game_window);
+// The account-binding button: a Yes/No question; Yes closes the game window the way its own
+// close button would (the launcher comes back), No leaves everything as it is. Returns
+// whether the window was asked to close.
+bool RunBindAction(const std::function<void()>& close_game_window);
 
 }  // namespace fernlite

@@ -4,17 +4,19 @@
 #include <string>
 
 #include "game/guest_link.h"
+#include "game/guest_link_platform.h"
 #include "platform/text.h"
 
 namespace fernlite {
+namespace {
 
-void OpenUrlInDefaultBrowser(const std::u16string& url) {
+void OpenUrl(const std::u16string& url) {
   const std::string uri = ToUtf8(url);
   GError* error = nullptr;
   if (!g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error)) g_clear_error(&error);
 }
 
-bool AskBindAccountQuestion() {
+bool AskBindQuestion() {
   const std::string text = ToUtf8(kBindQuestionText);
   const std::string caption = ToUtf8(kBindCaption);
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
@@ -25,11 +27,11 @@ bool AskBindAccountQuestion() {
   return answer == GTK_RESPONSE_YES;
 }
 
-bool RunBindAction(void* game_window) {
-  GtkWindow* window = static_cast<GtkWindow*>(game_window);
-  return RunBindAction(AskBindAccountQuestion, [window] {
-    if (window) gtk_window_close(window);
-  });
+}  // namespace
+
+const GuestLinkPlatform& NativeGuestLinkPlatform() {
+  static const GuestLinkPlatform& table = *new GuestLinkPlatform{&OpenUrl, &AskBindQuestion};
+  return table;
 }
 
 }  // namespace fernlite

@@ -117,21 +117,7 @@ LauncherWindowSink* LauncherWindow() {
   return g_launcher_window;
 }
 
-BridgeServices BridgeServices::Defaults() {
-  BridgeServices services;
-  services.write_user_data = [](std::u16string_view text) { return WriteUserData(text); };
-  services.read_user_data = [] { return ReadUserData(); };
-  services.start_game = [] {
-    // No launcher open (a game page asked): the request fields still hold for the next start.
-    if (LauncherWindowSink* window = LauncherWindow()) window->OnStartGameRequest();
-  };
-  return services;
-}
-
-ScriptBridge::ScriptBridge() : ScriptBridge(Settings(), BridgeServices::Defaults()) {}
-
-ScriptBridge::ScriptBridge(RunSettings& settings, BridgeServices services)
-    : settings_(settings), services_(std::move(services)) {}
+ScriptBridge::ScriptBridge(RunSettings& settings) : settings_(settings) {}
 
 BridgeResult ScriptBridge::Invoke(std::int32_t dispid, const ScriptArguments& args) {
   BridgeResult result;
@@ -186,16 +172,15 @@ BridgeResult ScriptBridge::Invoke(std::int32_t dispid, const ScriptArguments& ar
       settings_.GameWindowWidth = std::get<std::int32_t>(values[3]);
       settings_.GameWindowHeight = std::get<std::int32_t>(values[2]);
       settings_.GameWindowTitle = text_at(1);
-      if (services_.start_game) services_.start_game();
+      // No launcher open (a game page asked): the request fields still hold for the next start.
+      if (LauncherWindowSink* window = LauncherWindow()) window->OnStartGameRequest();
       break;
     case kDispWriteUserDataToFile:
       // The page is not told whether the write succeeded.
-      if (services_.write_user_data) services_.write_user_data(text_at(0));
-      if (services_.user_data_changed) services_.user_data_changed();
+      WriteUserData(text_at(0));
+      if (on_user_data_changed) on_user_data_changed();
       break;
-    case kDispReadUserDataFromFile:
-      result.text = services_.read_user_data ? services_.read_user_data() : std::u16string();
-      break;
+    case kDispReadUserDataFromFile: result.text = ReadUserData(); break;
     case kDispSetUserInfo:
       settings_.Ext = text_at(1);
       settings_.UserInfo = text_at(0);
@@ -204,6 +189,27 @@ BridgeResult ScriptBridge::Invoke(std::int32_t dispid, const ScriptArguments& ar
     default: break;
   }
   return result;
+}
+
+namespace {
+
+std::unique_ptr<ScriptBridge>& TheBridge() {
+  static std::unique_ptr<ScriptBridge> bridge;
+  return bridge;
+}
+
+}  // namespace
+
+void AdoptScriptBridge(std::unique_ptr<ScriptBridge> bridge) {
+  TheBridge() = std::move(bridge);
+}
+
+void DeleteScriptBridge() {
+  TheBridge().reset();
+}
+
+ScriptBridge* ScriptBridgeObject() {
+  return TheBridge().get();
 }
 
 }  // namespace fernlite

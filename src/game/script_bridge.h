@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -122,33 +123,34 @@ class LauncherWindowSink {
 void SetLauncherWindow(LauncherWindowSink* window);
 LauncherWindowSink* LauncherWindow();
 
-// What the bridge does outside the run settings; the defaults use the user data file beside
-// the executable and the process-wide launcher window.
-struct BridgeServices {
-  std::function<bool(std::u16string_view text)> write_user_data;
-  std::function<std::u16string()> read_user_data;
-  std::function<void()> start_game;
-  // Called after every handled write, so copies of the text can be refreshed.
-  std::function<void()> user_data_changed;
-
-  static BridgeServices Defaults();
-};
-
+// The dispatch of window.external. Values go into the run settings, the user data file (user
+// data unit) and the start-the-game request to LauncherWindow(). Platform faces (the Windows
+// IDispatch object, the WebKitGTK message handler) derive from it or call it.
 class ScriptBridge {
  public:
-  ScriptBridge();
-  ScriptBridge(RunSettings& settings, BridgeServices services);
+  explicit ScriptBridge(RunSettings& settings);
+  virtual ~ScriptBridge() = default;
+  ScriptBridge(const ScriptBridge&) = delete;
+  ScriptBridge& operator=(const ScriptBridge&) = delete;
 
   // Dispatches on the DISPID alone. Counts are checked first, then every argument the method
   // reads is converted; only then is anything changed.
   BridgeResult Invoke(std::int32_t dispid, const ScriptArguments& args);
 
   RunSettings& settings() { return settings_; }
-  BridgeServices& services() { return services_; }
+
+  // Called after every handled write, so copies of the text can be refreshed.
+  std::function<void()> on_user_data_changed;
 
  private:
   RunSettings& settings_;
-  BridgeServices services_;
 };
+
+// The one bridge of the process: made by start-up before any window, deleted after the last.
+// Adopting a bridge replaces (and deletes) the earlier one.
+void AdoptScriptBridge(std::unique_ptr<ScriptBridge> bridge);
+void DeleteScriptBridge();
+// Null while no bridge exists.
+ScriptBridge* ScriptBridgeObject();
 
 }  // namespace fernlite

@@ -8,19 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "game/bridge_script.h"
 #include "game/script_bridge.h"
 
 namespace fernlite {
-
-inline constexpr char kBridgeMessageHandler[] = "external";
-
-// The user script, carrying `user_data` as the page's copy for ReadUserDataFromFile (which
-// has to answer synchronously while every message to the program is asynchronous).
-std::string BuildBridgeUserScript(std::u16string_view user_data);
-// Replaces the copy in a page that is already loaded.
-std::string BuildUserDataRefreshScript(std::u16string_view user_data);
-// A JavaScript string literal for any text.
-std::string JsStringLiteral(std::u16string_view text);
 
 // One posted call: the method name and the arguments in call order.
 struct BridgeMessage {
@@ -31,10 +22,9 @@ std::optional<BridgeMessage> ParseBridgeMessage(JSCValue* message);
 // Dispatches a posted call; nullopt when the message is not a call of a known method.
 std::optional<BridgeResult> HandleBridgeMessage(ScriptBridge& bridge, JSCValue* message);
 
-// The one bridge of the process: made by start-up before any window, deleted at shutdown.
+// Makes the process's bridge (script_bridge.h) and lets it refresh the pages' copies of the
+// user data after every write.
 void CreateScriptBridge();
-void DeleteScriptBridge();
-ScriptBridge* ScriptBridgeObject();
 
 // Adds the user script and the message handler to a content manager (once per manager).
 void InstallScriptBridge(WebKitUserContentManager* manager);

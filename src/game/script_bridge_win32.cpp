@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include "app/run_settings.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {
@@ -47,8 +48,6 @@ class VariantArguments : public ScriptArguments {
   const DISPPARAMS* params_;
 };
 
-CImpIDispatch* g_bridge = nullptr;
-
 class WindowHandleSink : public LauncherWindowSink {
  public:
   void OnStartGameRequest() override { SendMessageW(window, kStartGameMessage, 0, 0); }
@@ -59,10 +58,7 @@ WindowHandleSink g_launcher_sink;
 
 }  // namespace
 
-CImpIDispatch::CImpIDispatch() = default;
-
-CImpIDispatch::CImpIDispatch(RunSettings& settings, BridgeServices services)
-    : bridge_(settings, std::move(services)) {}
+CImpIDispatch::CImpIDispatch(RunSettings& settings) : ScriptBridge(settings) {}
 
 HRESULT STDMETHODCALLTYPE CImpIDispatch::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
@@ -102,7 +98,7 @@ HRESULT STDMETHODCALLTYPE CImpIDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, 
 
 HRESULT STDMETHODCALLTYPE CImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                                 VARIANT* result, EXCEPINFO*, UINT* arg_error) {
-  const BridgeResult outcome = bridge_.Invoke(id, VariantArguments(params));
+  const BridgeResult outcome = ScriptBridge::Invoke(id, VariantArguments(params));
   switch (outcome.status) {
     case BridgeStatus::kOk: break;
     case BridgeStatus::kWrongCount: return E_FAIL;
@@ -121,17 +117,12 @@ HRESULT STDMETHODCALLTYPE CImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD, D
 }
 
 CImpIDispatch* CreateScriptBridge() {
-  if (!g_bridge) g_bridge = new CImpIDispatch();
-  return g_bridge;
+  if (!ScriptBridgeDispatch()) AdoptScriptBridge(std::make_unique<CImpIDispatch>(Settings()));
+  return ScriptBridgeDispatch();
 }
 
-void DeleteScriptBridge() {
-  delete g_bridge;
-  g_bridge = nullptr;
-}
-
-CImpIDispatch* ScriptBridgeObject() {
-  return g_bridge;
+CImpIDispatch* ScriptBridgeDispatch() {
+  return dynamic_cast<CImpIDispatch*>(ScriptBridgeObject());
 }
 
 void SetLauncherWindowHandle(HWND window) {

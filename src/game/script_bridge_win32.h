@@ -8,10 +8,11 @@
 
 namespace fernlite {
 
-class CImpIDispatch final : public IDispatch {
+// The bridge itself on Windows: the portable dispatch with the automation face the browser
+// control calls.
+class CImpIDispatch final : public ScriptBridge, public IDispatch {
  public:
-  CImpIDispatch();
-  CImpIDispatch(RunSettings& settings, BridgeServices services);
+  explicit CImpIDispatch(RunSettings& settings);
   CImpIDispatch(const CImpIDispatch&) = delete;
   CImpIDispatch& operator=(const CImpIDispatch&) = delete;
 
@@ -28,18 +29,15 @@ class CImpIDispatch final : public IDispatch {
                                    UINT* arg_error) override;
 
   ULONG reference_count() const { return reference_count_; }
-  ScriptBridge& bridge() { return bridge_; }
 
  private:
   ULONG reference_count_ = 0;
-  ScriptBridge bridge_;
 };
 
-// The one bridge of the process: made by start-up before any window, deleted at shutdown.
+// Makes the process's bridge (script_bridge.h) as a CImpIDispatch.
 CImpIDispatch* CreateScriptBridge();
-void DeleteScriptBridge();
-// Null while no bridge exists.
-CImpIDispatch* ScriptBridgeObject();
+// The process's bridge as the browser control sees it; null while there is none.
+CImpIDispatch* ScriptBridgeDispatch();
 
 // The launcher window as a handle: the start-the-game request becomes a synchronous
 // WM_USER + 1 with both parameters 0. A handle of a destroyed window simply receives nothing.

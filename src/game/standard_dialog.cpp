@@ -26,4 +26,21 @@ std::u16string GuestEntryUrl() {
   return GuestEntryUrl(Settings(), getdiskid::GetDeviceIdText(), ReadUserData());
 }
 
+CStandardDialog::CStandardDialog(int template_id, NativeWindow owner, uint32_t colour_key)
+    : template_id_(template_id), owner_(owner), colour_key_(colour_key) {}
+
+CStandardDialog::~CStandardDialog() = default;
+
+bool CStandardDialog::CreateOwned(NativeWindow owner) {
+  if (owner) owner_ = owner;
+  return window_ && window_->Create(*this, owner_);
+}
+
+CSTDBackgroundDlg::CSTDBackgroundDlg(NativeWindow owner)
+    : CStandardDialog(kBackgroundDialogTemplate, owner, kBackgroundColourKey) {}
+
+void CSTDBackgroundDlg::OnWindowDestroyed() {
+  if (on_closed_itself) on_closed_itself();
+}
+
 }  // namespace fernlite

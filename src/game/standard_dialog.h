@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -26,15 +27,28 @@ inline bool IsBrowserKeyMessage(unsigned message) {
   return message >= kFirstKeyMessage && message <= kLastKeyMessage;
 }
 
-inline constexpr char16_t kCreateGameFailedText[] = u"创建游戏失败";
-inline constexpr char16_t kCreateGameFailedCaption[] = u"抱歉";
-
 // The guest entry page: GuestBaseUrl, then gid, cid, ccid, puid and info, concatenated as they
 // are (the page receives a user data text with '&' in it as further parameters).
 std::u16string GuestEntryUrl(const RunSettings& settings, std::u16string_view device_id,
                              std::u16string_view user_data);
 // The same from the run settings, the device identifier and the stored user data of now.
 std::u16string GuestEntryUrl();
+
+class CStandardDialog;
+
+// The platform's window of a standard dialog, with its browser and whatever the toolkit needs
+// to run them; the platform side makes it and hands it to the dialog.
+class StandardDialogWindow {
+ public:
+  virtual ~StandardDialogWindow() = default;
+  // Creates the window owned by `owner` and shows it; its browser starts on the guest entry
+  // page once the owner is on screen. Destroying this object destroys the window.
+  virtual bool Create(CStandardDialog& dialog, NativeWindow owner) = 0;
+  // Null before creation and once the window is gone.
+  virtual NativeWindow Handle() const = 0;
+  // The embedded browser (WebKitWebView* / IWebBrowser2*); null until created.
+  virtual void* Browser() const = 0;
+};
 
 class CStandardDialog : public BackgroundWindow {
  public:
@@ -43,38 +57,29 @@ class CStandardDialog : public BackgroundWindow {
   CStandardDialog(const CStandardDialog&) = delete;
   CStandardDialog& operator=(const CStandardDialog&) = delete;
 
+  void AdoptWindow(std::unique_ptr<StandardDialogWindow> window) { window_ = std::move(window); }
+
   // Creates the dialog owned by `owner` (the owner given at construction when null) and shows
-  // it; its browser starts on the guest entry page once the owner is on screen.
+  // it. False without a platform window.
   bool CreateOwned(NativeWindow owner) override;
-  NativeWindow Handle() const override { return window_; }
+  NativeWindow Handle() const override { return window_ ? window_->Handle() : nullptr; }
 
   int TemplateId() const { return template_id_; }
   uint32_t ColourKey() const { return colour_key_; }
   NativeWindow Owner() const { return owner_; }
-  // The embedded browser (WebKitWebView* / IWebBrowser2*); null until created.
-  void* Browser() const { return browser_; }
+  void* Browser() const { return window_ ? window_->Browser() : nullptr; }
+
+  // From the platform window: it was destroyed other than by this object (it closed itself).
+  void WindowDestroyedItself() { OnWindowDestroyed(); }
 
  protected:
-  // The window was destroyed other than by this object (it closed itself).
   virtual void OnWindowDestroyed() {}
 
  private:
-  // Platform side.
-  bool CreatePlatformWindow();
-  bool CreateBrowser();
-  void DisconnectOwner(void* owner);
-  void CancelPending();
-  void DestroyPlatformWindow();
-  friend struct StandardDialogPlatform;
-
   int template_id_;
   NativeWindow owner_;
   uint32_t colour_key_;
-  NativeWindow window_ = nullptr;
-  void* browser_ = nullptr;
-  unsigned long destroy_handler_ = 0;
-  unsigned long owner_map_handler_ = 0;
-  unsigned browser_idle_ = 0;
+  std::unique_ptr<StandardDialogWindow> window_;
 };
 
 // The launcher's companion: template 129, colour key green. When it goes away by itself its

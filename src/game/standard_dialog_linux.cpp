@@ -1,16 +1,116 @@
 // The standard dialog on GTK: an undecorated RGBA window, transient for its owner, that paints
 // nothing but its browser. Outside the browser rectangle it takes no input (input shape), so
 // clicks reach the launcher frame underneath, as a colour-keyed layered window lets them through.
+#include "game/standard_dialog_linux.h"
+
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include "game/standard_dialog.h"
+#include "game/game_window.h"
 #include "game/ui_handler_linux.h"
 #include "platform/text.h"
 
 namespace fernlite {
 
-struct StandardDialogPlatform {
+namespace {
+
+cairo_region_t* BrowserRegion() {
+  const cairo_rectangle_int_t rect{kGuestBrowserRect.left, kGuestBrowserRect.top,
+                                   kGuestBrowserRect.Width(), kGuestBrowserRect.Height()};
+  return cairo_region_create_rectangle(&rect);
+}
+
+class GtkStandardDialogWindow final : public StandardDialogWindow {
+ public:
+  ~GtkStandardDialogWindow() override {
+    CancelPending();
+    if (!window_) return;
+    // Destroyed by its owner: no "closed by itself" notice.
+    if (destroy_handler_) g_signal_handler_disconnect(window_, destroy_handler_);
+    GtkWidget* window = window_;
+    window_ = nullptr;
+    browser_ = nullptr;
+    gtk_widget_destroy(window);
+    g_object_unref(window);
+  }
+
+  bool Create(CStandardDialog& dialog, NativeWindow owner) override {
+    if (window_) return true;
+    dialog_ = &dialog;
+    owner_ = static_cast<GtkWidget*>(owner);
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    g_object_ref_sink(window);
+    window_ = window;
+    GtkWindow* gtk_window = GTK_WINDOW(window);
+    gtk_window_set_decorated(gtk_window, FALSE);
+    gtk_window_set_skip_taskbar_hint(gtk_window, TRUE);
+    gtk_window_set_skip_pager_hint(gtk_window, TRUE);
+    gtk_window_set_resizable(gtk_window, FALSE);
+    if (owner_) gtk_window_set_transient_for(gtk_window, GTK_WINDOW(owner_));
+    gtk_widget_set_app_paintable(window, TRUE);
+    if (GdkVisual* visual = gdk_screen_get_rgba_visual(gtk_widget_get_screen(window)))
+      gtk_widget_set_visual(window, visual);
+    // The dialog's own size until its owner places it: the template's 400 x 250 units.
+    gtk_window_set_default_size(gtk_window, 600, 406);
+    g_signal_connect(window, "draw", G_CALLBACK(&GtkStandardDialogWindow::OnDraw), nullptr);
+    destroy_handler_ = g_signal_connect(window, "destroy",
+                                        G_CALLBACK(&GtkStandardDialogWindow::OnDestroyed), this);
+
+    GtkWidget* fixed = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(window), fixed);
+    gtk_widget_show_all(window);
+    cairo_region_t* region = BrowserRegion();
+    gtk_widget_input_shape_combine_region(window, region);
+    if (!gdk_screen_is_composited(gtk_widget_get_screen(window)))
+      gtk_widget_shape_combine_region(window, region);
+    cairo_region_destroy(region);
+
+    // Starting the web engine takes a while: an owner that is about to appear goes first, so
+    // the player sees the launcher frame at once and the page follows.
+    if (owner_ && !gtk_widget_get_mapped(owner_)) {
+      owner_map_handler_ = g_signal_connect(
+          owner_, "map-event", G_CALLBACK(&GtkStandardDialogWindow::OnOwnerMapped), this);
+      return true;
+    }
+    return CreateBrowser();
+  }
+
+  NativeWindow Handle() const override { return window_; }
+  void* Browser() const override { return browser_; }
+
+ private:
+  bool CreateBrowser() {
+    if (!window_ || browser_) return browser_ != nullptr;
+    GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(window_));
+    GtkWidget* view = webkit_web_view_new();
+    if (!view) {
+      GtkWidget* box =
+          gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
+                                 ToUtf8(kGameCreateFailedText).c_str());
+      gtk_window_set_title(GTK_WINDOW(box), ToUtf8(kGameCreateFailedCaption).c_str());
+      gtk_dialog_run(GTK_DIALOG(box));
+      gtk_widget_destroy(box);
+      gtk_widget_destroy(window_);  // closes itself, as the failed dialog does
+      return false;
+    }
+    browser_ = view;
+    gtk_widget_set_size_request(view, kGuestBrowserRect.Width(), kGuestBrowserRect.Height());
+    gtk_fixed_put(GTK_FIXED(fixed), view, kGuestBrowserRect.left, kGuestBrowserRect.top);
+    ConfigureWebView(WEBKIT_WEB_VIEW(view));
+    gtk_widget_show(view);
+
+    const std::string url = ToUtf8(GuestEntryUrl());
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), url.c_str());
+    return true;
+  }
+
+  void CancelPending() {
+    if (owner_map_handler_ && owner_) g_signal_handler_disconnect(owner_, owner_map_handler_);
+    owner_map_handler_ = 0;
+    if (browser_idle_) g_source_remove(browser_idle_);
+    browser_idle_ = 0;
+  }
+
   static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer) {
     cairo_save(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -27,148 +127,47 @@ struct StandardDialogPlatform {
   }
 
   static gboolean OnOwnerMapped(GtkWidget* owner, GdkEvent*, gpointer self_ptr) {
-    auto* self = static_cast<CStandardDialog*>(self_ptr);
-    self->DisconnectOwner(owner);
+    auto* self = static_cast<GtkStandardDialogWindow*>(self_ptr);
+    g_signal_handler_disconnect(owner, self->owner_map_handler_);
+    self->owner_map_handler_ = 0;
     // After this event has been handled: the frame is on screen before the engine starts.
-    self->browser_idle_ = g_idle_add(&StandardDialogPlatform::CreateBrowserLater, self);
+    self->browser_idle_ = g_idle_add(&GtkStandardDialogWindow::CreateBrowserLater, self);
     return FALSE;
   }
 
   static gboolean CreateBrowserLater(gpointer self_ptr) {
-    auto* self = static_cast<CStandardDialog*>(self_ptr);
+    auto* self = static_cast<GtkStandardDialogWindow*>(self_ptr);
     self->browser_idle_ = 0;
     self->CreateBrowser();
     return G_SOURCE_REMOVE;
   }
 
   static void OnDestroyed(GtkWidget*, gpointer self_ptr) {
-    auto* self = static_cast<CStandardDialog*>(self_ptr);
+    auto* self = static_cast<GtkStandardDialogWindow*>(self_ptr);
     self->CancelPending();
     g_object_unref(self->window_);
     self->window_ = nullptr;
     self->browser_ = nullptr;
     self->destroy_handler_ = 0;
-    self->OnWindowDestroyed();
+    // May end in this object's destruction; nothing of it is touched afterwards.
+    if (self->dialog_) self->dialog_->WindowDestroyedItself();
   }
+
+  CStandardDialog* dialog_ = nullptr;
+  GtkWidget* owner_ = nullptr;
+  GtkWidget* window_ = nullptr;
+  GtkWidget* browser_ = nullptr;
+  gulong destroy_handler_ = 0;
+  gulong owner_map_handler_ = 0;
+  guint browser_idle_ = 0;
 };
-
-namespace {
-
-cairo_region_t* BrowserRegion() {
-  const cairo_rectangle_int_t rect{kGuestBrowserRect.left, kGuestBrowserRect.top,
-                                   kGuestBrowserRect.Width(), kGuestBrowserRect.Height()};
-  return cairo_region_create_rectangle(&rect);
-}
 
 }  // namespace
 
-CStandardDialog::CStandardDialog(int template_id, NativeWindow owner, uint32_t colour_key)
-    : template_id_(template_id), owner_(owner), colour_key_(colour_key) {}
-
-CStandardDialog::~CStandardDialog() {
-  DestroyPlatformWindow();
-}
-
-bool CStandardDialog::CreateOwned(NativeWindow owner) {
-  if (window_) return true;
-  if (owner) owner_ = owner;
-  return CreatePlatformWindow();
-}
-
-bool CStandardDialog::CreatePlatformWindow() {
-  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  g_object_ref_sink(window);
-  window_ = window;
-  GtkWindow* gtk_window = GTK_WINDOW(window);
-  gtk_window_set_decorated(gtk_window, FALSE);
-  gtk_window_set_skip_taskbar_hint(gtk_window, TRUE);
-  gtk_window_set_skip_pager_hint(gtk_window, TRUE);
-  gtk_window_set_resizable(gtk_window, FALSE);
-  if (owner_) gtk_window_set_transient_for(gtk_window, GTK_WINDOW(owner_));
-  gtk_widget_set_app_paintable(window, TRUE);
-  if (GdkVisual* visual = gdk_screen_get_rgba_visual(gtk_widget_get_screen(window)))
-    gtk_widget_set_visual(window, visual);
-  // The dialog's own size until its owner places it: the template's 400 x 250 units.
-  gtk_window_set_default_size(gtk_window, 600, 406);
-  g_signal_connect(window, "draw", G_CALLBACK(&StandardDialogPlatform::OnDraw), this);
-  destroy_handler_ =
-      g_signal_connect(window, "destroy", G_CALLBACK(&StandardDialogPlatform::OnDestroyed), this);
-
-  GtkWidget* fixed = gtk_fixed_new();
-  gtk_container_add(GTK_CONTAINER(window), fixed);
-  gtk_widget_show_all(window);
-  cairo_region_t* region = BrowserRegion();
-  gtk_widget_input_shape_combine_region(window, region);
-  if (!gdk_screen_is_composited(gtk_widget_get_screen(window)))
-    gtk_widget_shape_combine_region(window, region);
-  cairo_region_destroy(region);
-
-  // Starting the web engine takes a while: an owner that is about to appear goes first, so
-  // the player sees the launcher frame at once and the page follows.
-  GtkWidget* owner = static_cast<GtkWidget*>(owner_);
-  if (owner && !gtk_widget_get_mapped(owner)) {
-    owner_map_handler_ = g_signal_connect(owner, "map-event",
-                                          G_CALLBACK(&StandardDialogPlatform::OnOwnerMapped), this);
-    return true;
-  }
-  return CreateBrowser();
-}
-
-bool CStandardDialog::CreateBrowser() {
-  GtkWidget* window = static_cast<GtkWidget*>(window_);
-  if (!window || browser_) return browser_ != nullptr;
-  GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(window));
-  GtkWidget* view = webkit_web_view_new();
-  if (!view) {
-    GtkWidget* box =
-        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
-                               ToUtf8(kCreateGameFailedText).c_str());
-    gtk_window_set_title(GTK_WINDOW(box), ToUtf8(kCreateGameFailedCaption).c_str());
-    gtk_dialog_run(GTK_DIALOG(box));
-    gtk_widget_destroy(box);
-    gtk_widget_destroy(window);  // closes itself, as the failed dialog does
-    return false;
-  }
-  browser_ = view;
-  gtk_widget_set_size_request(view, kGuestBrowserRect.Width(), kGuestBrowserRect.Height());
-  gtk_fixed_put(GTK_FIXED(fixed), view, kGuestBrowserRect.left, kGuestBrowserRect.top);
-  ConfigureWebView(WEBKIT_WEB_VIEW(view));
-  gtk_widget_show(view);
-
-  const std::string url = ToUtf8(GuestEntryUrl());
-  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), url.c_str());
-  return true;
-}
-
-void CStandardDialog::DisconnectOwner(void* owner) {
-  if (owner_map_handler_ && owner) g_signal_handler_disconnect(owner, owner_map_handler_);
-  owner_map_handler_ = 0;
-}
-
-void CStandardDialog::CancelPending() {
-  DisconnectOwner(owner_);
-  if (browser_idle_) g_source_remove(browser_idle_);
-  browser_idle_ = 0;
-}
-
-void CStandardDialog::DestroyPlatformWindow() {
-  CancelPending();
-  if (!window_) return;
-  GtkWidget* window = static_cast<GtkWidget*>(window_);
-  // Destroyed by its owner: no "closed by itself" notice.
-  if (destroy_handler_) g_signal_handler_disconnect(window, destroy_handler_);
-  destroy_handler_ = 0;
-  window_ = nullptr;
-  browser_ = nullptr;
-  gtk_widget_destroy(window);
-  g_object_unref(window);
-}
-
-CSTDBackgroundDlg::CSTDBackgroundDlg(NativeWindow owner)
-    : CStandardDialog(kBackgroundDialogTemplate, owner, kBackgroundColourKey) {}
-
-void CSTDBackgroundDlg::OnWindowDestroyed() {
-  if (on_closed_itself) on_closed_itself();
+std::unique_ptr<CSTDBackgroundDlg> MakeBackgroundDialog(NativeWindow owner) {
+  auto dialog = std::make_unique<CSTDBackgroundDlg>(owner);
+  dialog->AdoptWindow(std::make_unique<GtkStandardDialogWindow>());
+  return dialog;
 }
 
 }  // namespace fernlite

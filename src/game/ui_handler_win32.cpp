@@ -162,7 +162,7 @@ HRESULT STDMETHODCALLTYPE CUIHanderlFace::GetDropTarget(IDropTarget* drop_target
 }
 
 HRESULT STDMETHODCALLTYPE CUIHanderlFace::GetExternal(IDispatch** external) {
-  if (CImpIDispatch* bridge = ScriptBridgeObject()) {
+  if (CImpIDispatch* bridge = ScriptBridgeDispatch()) {
     if (!external) return E_POINTER;
     bridge->AddRef();
     *external = bridge;

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "identity/base64.h"
+#include "identity/cipher_platform.h"
+#include "platform/seam.h"
 
 namespace fernlite {
 namespace {
@@ -32,6 +34,24 @@ bool CipherArgumentsUsable(CipherDirection direction, const char* key, size_t ke
   // A padded ciphertext is at least one whole block.
   if (input_length == 0 || input_length % kBlockSize != 0) return false;
   return *output_length >= input_length;
+}
+
+bool EncryptWithKeyText(const char* key, size_t key_length, const unsigned char* input,
+                        size_t input_length, int mode, unsigned char* output,
+                        size_t* output_length) {
+  return CipherArgumentsUsable(CipherDirection::kEncrypt, key, key_length, input, input_length,
+                               mode, output, output_length) &&
+         Platform<CipherPlatform>().transform(CipherDirection::kEncrypt, key, key_length, input,
+                                              input_length, mode, output, output_length);
+}
+
+bool DecryptWithKeyText(const char* key, size_t key_length, const unsigned char* input,
+                        size_t input_length, int mode, unsigned char* output,
+                        size_t* output_length) {
+  return CipherArgumentsUsable(CipherDirection::kDecrypt, key, key_length, input, input_length,
+                               mode, output, output_length) &&
+         Platform<CipherPlatform>().transform(CipherDirection::kDecrypt, key, key_length, input,
+                                              input_length, mode, output, output_length);
 }
 
 std::string EncryptRecordText(std::string_view plain) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "identity/cipher.h"
+#include "identity/cipher_platform.h"
 
 namespace fernlite {
 namespace {
@@ -22,13 +23,9 @@ const EVP_CIPHER* CipherForMode(int mode) {
   }
 }
 
-bool Transform(CipherDirection direction, const char* key, size_t key_length,
-               const unsigned char* input, size_t input_length, int mode, unsigned char* output,
-               size_t* output_length) {
-  if (!CipherArgumentsUsable(direction, key, key_length, input, input_length, mode, output,
-                             output_length)) {
-    return false;
-  }
+bool Transform(CipherDirection direction, const char* key,
+               size_t /*key_length: checked, always 24*/, const unsigned char* input,
+               size_t input_length, int mode, unsigned char* output, size_t* output_length) {
   const EVP_CIPHER* cipher = CipherForMode(mode);
   constexpr size_t kLargestInput = static_cast<size_t>(std::numeric_limits<int>::max()) - 16;
   if (cipher == nullptr || input_length > kLargestInput) return false;
@@ -61,18 +58,9 @@ bool Transform(CipherDirection direction, const char* key, size_t key_length,
 
 }  // namespace
 
-bool EncryptWithKeyText(const char* key, size_t key_length, const unsigned char* input,
-                        size_t input_length, int mode, unsigned char* output,
-                        size_t* output_length) {
-  return Transform(CipherDirection::kEncrypt, key, key_length, input, input_length, mode, output,
-                   output_length);
-}
-
-bool DecryptWithKeyText(const char* key, size_t key_length, const unsigned char* input,
-                        size_t input_length, int mode, unsigned char* output,
-                        size_t* output_length) {
-  return Transform(CipherDirection::kDecrypt, key, key_length, input, input_length, mode, output,
-                   output_length);
+const CipherPlatform& NativeCipherPlatform() {
+  static const CipherPlatform& table = *new CipherPlatform{&Transform};
+  return table;
 }
 
 }  // namespace fernlite

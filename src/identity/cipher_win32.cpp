@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "identity/cipher_win32.h"
+#include "identity/cipher_platform.h"
 
 namespace fernlite {
 namespace {
@@ -261,22 +262,16 @@ bool TransformWithKeyText(KeyImportPath path, CipherDirection direction, const c
   return true;
 }
 
-bool EncryptWithKeyText(const char* key, size_t key_length, const unsigned char* input,
-                        size_t input_length, int mode, unsigned char* output,
-                        size_t* output_length) {
-  const KeyImportPath path =
-      RunsOnOldPlatform() ? KeyImportPath::kExponentOfOneKey : KeyImportPath::kPlainTextBlob;
-  return TransformWithKeyText(path, CipherDirection::kEncrypt, key, key_length, input, input_length,
-                              mode, output, output_length);
-}
-
-bool DecryptWithKeyText(const char* key, size_t key_length, const unsigned char* input,
-                        size_t input_length, int mode, unsigned char* output,
-                        size_t* output_length) {
-  const KeyImportPath path =
-      RunsOnOldPlatform() ? KeyImportPath::kExponentOfOneKey : KeyImportPath::kPlainTextBlob;
-  return TransformWithKeyText(path, CipherDirection::kDecrypt, key, key_length, input, input_length,
-                              mode, output, output_length);
+const CipherPlatform& NativeCipherPlatform() {
+  static const CipherPlatform& table = *new CipherPlatform{
+      [](CipherDirection direction, const char* key, size_t key_length, const unsigned char* input,
+         size_t input_length, int mode, unsigned char* output, size_t* output_length) {
+        const KeyImportPath path =
+            RunsOnOldPlatform() ? KeyImportPath::kExponentOfOneKey : KeyImportPath::kPlainTextBlob;
+        return TransformWithKeyText(path, direction, key, key_length, input, input_length, mode,
+                                    output, output_length);
+      }};
+  return table;
 }
 
 }  // namespace fernlite

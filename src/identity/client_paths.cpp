@@ -1,6 +1,8 @@
 #include "identity/client_paths.h"
 
+#include "identity/client_paths_platform.h"
 #include "platform/files.h"
+#include "platform/seam.h"
 
 namespace fernlite {
 namespace {
@@ -22,6 +24,20 @@ std::optional<std::u16string> PickAppDataDir(const std::optional<std::u16string>
   if (Usable(user_profile)) return PathAppend(*user_profile, profile_suffix);
   if (Usable(last_resort)) return last_resort;
   return std::nullopt;
+}
+
+bool GetAppDataDir(std::u16string& out) {
+  const std::optional<std::u16string> dir = Platform<ClientPathsPlatform>().app_data_dir();
+  if (!dir) return false;
+  out = *dir;
+  return true;
+}
+
+bool GetDriveClientDir(std::u16string& out) {
+  const std::optional<std::u16string> dir = Platform<ClientPathsPlatform>().drive_client_dir();
+  if (!dir) return false;
+  out = *dir;
+  return true;
 }
 
 bool GetAppDataClientDir(std::u16string& out) {

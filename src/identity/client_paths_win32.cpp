@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "identity/client_paths.h"
+#include "identity/client_paths_platform.h"
 #include "platform/files.h"
 #include "platform/wide_win32.h"
 
@@ -15,27 +16,28 @@ std::optional<std::u16string> Environment(const wchar_t* name) {
   return FromWide(buffer, n);
 }
 
-}  // namespace
-
-bool GetAppDataDir(std::u16string& out) {
+std::optional<std::u16string> AppDataDir() {
   std::optional<std::u16string> folder;
   wchar_t buffer[MAX_PATH];
   if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_DEFAULT, buffer))) {
     folder = FromWide(buffer);
   }
-  auto picked = PickAppDataDir(folder, Environment(L"USERPROFILE"), u"Application Data",
-                               Environment(L"ProgramFiles"));
-  if (!picked) return false;
-  out = *picked;
-  return true;
+  return PickAppDataDir(folder, Environment(L"USERPROFILE"), u"Application Data",
+                        Environment(L"ProgramFiles"));
 }
 
-bool GetDriveClientDir(std::u16string& out) {
+std::optional<std::u16string> DriveClientDir() {
   wchar_t buffer[520];
   const UINT n = GetSystemDirectoryW(buffer, 520);
-  if (n == 0 || n >= 520) return false;
-  out = PathAppend(std::u16string(1, static_cast<char16_t>(buffer[0])) + u":", u"Fernhall");
-  return true;
+  if (n == 0 || n >= 520) return std::nullopt;
+  return PathAppend(std::u16string(1, static_cast<char16_t>(buffer[0])) + u":", u"Fernhall");
+}
+
+}  // namespace
+
+const ClientPathsPlatform& NativeClientPathsPlatform() {
+  static const ClientPathsPlatform& table = *new ClientPathsPlatform{&AppDataDir, &DriveClientDir};
+  return table;
 }
 
 }  // namespace fernlite

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
+#include "identity/device_id_platform.h"
 #include "identity/md5.h"
+#include "platform/process.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace getdiskid {
@@ -32,10 +36,19 @@ std::string_view CText(std::string_view field) {
 char g_serial[kScratchSize];
 char g_model[kScratchSize];
 
-// Process-wide instance and the cache GetDeviceId serves from.
-CDiskidQuery g_query;
-std::u16string g_cached_digest;
-std::u16string g_cached_raw;
+// The process-wide instance and the cache GetDeviceId serves from. Never destroyed: a thread
+// that outlives main() may still read the identifier.
+struct DeviceIdCache {
+  std::mutex mutex;
+  CDiskidQuery query;
+  std::u16string digest;
+  std::u16string raw;
+};
+
+DeviceIdCache& Cache() {
+  static DeviceIdCache& cache = *new DeviceIdCache;
+  return cache;
+}
 
 std::string WordsToText(const std::uint32_t (&words)[256], int first, int last) {
   std::string text;
@@ -48,10 +61,6 @@ std::string WordsToText(const std::uint32_t (&words)[256], int first, int last) 
 }
 
 }  // namespace
-
-void DeviceProbe::DebugLine(std::u16string_view line) {
-  WriteDebugLine(line);
-}
 
 // ---- Adapter choice ----
 
@@ -78,12 +87,13 @@ bool IsPciInstanceId(std::string_view pnp_instance_id) {
          LowerC(pnp_instance_id[1]) == 'c' && LowerC(pnp_instance_id[2]) == 'i';
 }
 
-std::u16string ChooseAdapterText(const std::vector<AdapterRecord>& adapters, DeviceProbe& probe) {
+std::u16string ChooseAdapterText(const std::vector<AdapterRecord>& adapters,
+                                 const std::function<bool(const AdapterRecord&)>& is_pci) {
   std::u16string fallback;
   for (const AdapterRecord& adapter : adapters) {
     const std::u16string candidate = FormatPhysicalAddress(adapter.physical_address);
     // An all-zero address is what a PCI card shows before its driver has read the real one.
-    if (probe.IsPci(adapter) && candidate != u"000000000000") return candidate;
+    if (is_pci(adapter) && candidate != u"000000000000") return candidate;
     if (!IsVirtualAdapter(adapter.description) && !candidate.empty() && fallback.empty()) {
       fallback = candidate;
     }
@@ -103,15 +113,15 @@ std::u16string ComposeRawIdentifier(std::u16string_view adapter_text,
 }
 
 bool CDiskidQuery::Query(std::u16string* digest, std::u16string* raw) {
-  DeviceProbe& probe = probe_ ? *probe_ : PlatformProbe();
-  adapter_text_ = ChooseAdapterText(probe.ReadAdapters(), probe);
-  disk_text_ = fernlite::FromAnsi(probe.ReadDiskSerial());
+  const DevicePlatform& machine = fernlite::Platform<DevicePlatform>();
+  adapter_text_ = ChooseAdapterText(machine.read_adapters(), machine.is_pci);
+  disk_text_ = fernlite::FromAnsi(machine.read_disk_serial());
   if (disk_text_.empty()) {
-    if (std::optional<std::u16string> guid = probe.ReadMachineGuid()) disk_text_ = *guid;
+    if (std::optional<std::u16string> guid = machine.read_machine_guid()) disk_text_ = *guid;
   }
   raw_identifier_ = ComposeRawIdentifier(adapter_text_, disk_text_);
-  probe.DebugLine(u"newuserid:");
-  probe.DebugLine(raw_identifier_);
+  fernlite::WriteDebugLine(u"newuserid:");
+  fernlite::WriteDebugLine(raw_identifier_);
 
   // The digest covers as many ANSI bytes as the identifier has characters; identifiers
   // already handed out were computed that way.
@@ -125,14 +135,17 @@ bool CDiskidQuery::Query(std::u16string* digest, std::u16string* raw) {
 }
 
 char16_t* GetDeviceId(char16_t* buffer, size_t capacity) {
-  if (g_cached_digest.empty()) {
-    g_cached_digest.clear();
-    g_cached_raw.clear();
-    g_query.Query(&g_cached_digest, &g_cached_raw);
+  DeviceIdCache& cache = Cache();
+  // Whichever thread asks first computes it; the others wait and then read.
+  std::lock_guard lock(cache.mutex);
+  if (cache.digest.empty()) {
+    cache.digest.clear();
+    cache.raw.clear();
+    cache.query.Query(&cache.digest, &cache.raw);
   }
-  if (buffer && !g_cached_digest.empty() && capacity > g_cached_digest.size()) {
-    std::copy(g_cached_digest.begin(), g_cached_digest.end(), buffer);
-    buffer[g_cached_digest.size()] = u'\0';
+  if (buffer && !cache.digest.empty() && capacity > cache.digest.size()) {
+    std::copy(cache.digest.begin(), cache.digest.end(), buffer);
+    buffer[cache.digest.size()] = u'\0';
   }
   return buffer;
 }
@@ -252,6 +265,43 @@ std::string DecodeDescriptorString(std::string_view descriptor, long offset, boo
     for (size_t i = 0; i + 1 < out.size(); i += 2) std::swap(out[i], out[i + 1]);
   }
   return std::string(CText(out));
+}
+
+// ---- Linux device files ----
+
+std::vector<unsigned char> ParseMacAddressText(std::string_view text) {
+  std::vector<unsigned char> bytes;
+  unsigned value = 0;
+  int digits = 0;
+  for (char c : text) {
+    int nibble = -1;
+    if (c >= '0' && c <= '9') nibble = c - '0';
+    if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
+    if (nibble >= 0) {
+      value = (value << 4) | static_cast<unsigned>(nibble);
+      if (++digits == 2) {
+        bytes.push_back(static_cast<unsigned char>(value));
+        value = 0;
+        digits = 0;
+      }
+    } else if (c != ':' && c != '\n') {
+      return {};
+    }
+  }
+  return digits == 0 ? bytes : std::vector<unsigned char>();
+}
+
+std::string StripAttributeLineEnd(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\0')) text.pop_back();
+  return text;
+}
+
+std::string SerialFromVpdPage80(std::string_view page) {
+  if (page.size() <= 4) return {};
+  const size_t length = (static_cast<size_t>(static_cast<unsigned char>(page[2])) << 8) |
+                        static_cast<unsigned char>(page[3]);
+  return std::string(page.substr(4, std::min(length, page.size() - 4)));
 }
 
 }  // namespace getdiskid

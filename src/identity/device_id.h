@@ -1,9 +1,11 @@
 // Machine identifier: "ND-" + network adapter address + "-" + disk serial (or machine GUID),
-// digested with MD5. Computed once per process and cached.
+// digested with MD5. Computed once per process and cached; the machine is read through the
+// DevicePlatform table (device_id_platform.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,28 +20,9 @@ struct AdapterRecord {
   std::vector<unsigned char> physical_address;
 };
 
-// Everything the identifier reads from the machine. The platform probe is the default;
-// tests hand recorded data to CDiskidQuery through their own probe.
-struct DeviceProbe {
-  virtual ~DeviceProbe() = default;
-  // Adapters in the platform's order; empty when the list cannot be read.
-  virtual std::vector<AdapterRecord> ReadAdapters() = 0;
-  virtual bool IsPci(const AdapterRecord& adapter) = 0;
-  // The accepted disk serial in ANSI bytes, empty when no drive gave an acceptable one.
-  virtual std::string ReadDiskSerial() = 0;
-  // The machine GUID text; nullopt on any failure.
-  virtual std::optional<std::u16string> ReadMachineGuid() = 0;
-  // Diagnostic line; the default goes to the platform's debug output.
-  virtual void DebugLine(std::u16string_view line);
-};
-
-// The probe that reads this machine.
-DeviceProbe& PlatformProbe();
-
 class CDiskidQuery {
  public:
-  // probe == nullptr: the platform probe.
-  explicit CDiskidQuery(DeviceProbe* probe = nullptr) : probe_(probe) {}
+  CDiskidQuery() = default;
   virtual ~CDiskidQuery() = default;
 
   // Computes the raw identifier and its digest; copies them into the out-parameters (either
@@ -52,7 +35,6 @@ class CDiskidQuery {
   const std::u16string& adapter_text() const { return adapter_text_; }
 
  private:
-  DeviceProbe* probe_;
   std::u16string raw_identifier_;
   std::u16string digest_;
   std::u16string disk_text_;
@@ -70,7 +52,8 @@ std::u16string GetDeviceIdText();
 
 // Adapter choice: first PCI adapter whose address is not all zeros, else the first
 // non-virtual adapter with an address, else empty. Address as upper-case hex, no separators.
-std::u16string ChooseAdapterText(const std::vector<AdapterRecord>& adapters, DeviceProbe& probe);
+std::u16string ChooseAdapterText(const std::vector<AdapterRecord>& adapters,
+                                 const std::function<bool(const AdapterRecord&)>& is_pci);
 std::u16string FormatPhysicalAddress(const std::vector<unsigned char>& address);
 bool IsVirtualAdapter(const std::optional<std::u16string>& description);
 // True when a Plug and Play instance id names the PCI bus ("pci" prefix, any case).
@@ -112,8 +95,14 @@ void ParseIdentifyBlock(int drive, const unsigned char* block512);
 // character pair; an odd length loses its last character.
 std::string DecodeDescriptorString(std::string_view descriptor, long offset, bool swap_pairs);
 
-// Platform debug output of one line (Windows: OutputDebugString; Linux: stderr when the
-// environment variable FERNLITE_DEBUG_OUTPUT is set and not empty).
-void WriteDebugLine(std::u16string_view line);
+// ---- Linux device files, read the same way on every build ----
+
+// "aa:bb:cc:dd:ee:ff" as sysfs shows an interface address; empty for anything else.
+std::vector<unsigned char> ParseMacAddressText(std::string_view text);
+// A sysfs attribute's text without its line end (and trailing zero bytes).
+std::string StripAttributeLineEnd(std::string text);
+// The unit serial number of a SCSI VPD page 0x80 (four header bytes, the length in bytes 2
+// and 3, then the serial); empty when there is none.
+std::string SerialFromVpdPage80(std::string_view page);
 
 }  // namespace getdiskid

@@ -18,6 +18,7 @@
 #include <map>
 
 #include "identity/device_id.h"
+#include "identity/device_id_platform.h"
 #include "platform/text.h"
 
 namespace getdiskid {
@@ -45,35 +46,6 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string* out) {
   ::close(fd);
   out->resize(total);
   return ok;
-}
-
-std::string StripNewline(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\0')) text.pop_back();
-  return text;
-}
-
-// "aa:bb:cc:dd:ee:ff" from sysfs; empty for interfaces without a hardware address.
-std::vector<unsigned char> ParseSysfsAddress(const std::string& text) {
-  std::vector<unsigned char> bytes;
-  unsigned value = 0;
-  int digits = 0;
-  for (char c : text) {
-    int nibble = -1;
-    if (c >= '0' && c <= '9') nibble = c - '0';
-    if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
-    if (nibble >= 0) {
-      value = (value << 4) | static_cast<unsigned>(nibble);
-      if (++digits == 2) {
-        bytes.push_back(static_cast<unsigned char>(value));
-        value = 0;
-        digits = 0;
-      }
-    } else if (c != ':' && c != '\n') {
-      return {};
-    }
-  }
-  return digits == 0 ? bytes : std::vector<unsigned char>();
 }
 
 std::string SubsystemOf(const fs::path& device) {
@@ -127,18 +99,15 @@ bool SysfsSerial(const fs::path& block_dir, std::string* serial) {
   std::string text;
   for (const char* attribute : {"device/serial", "serial"}) {
     if (ReadSmallFile((block_dir / attribute).string(), 4096, &text)) {
-      text = StripNewline(text);
+      text = StripAttributeLineEnd(text);
       if (!text.empty()) {
         *serial = text;
         return true;
       }
     }
   }
-  // VPD page 0x80: four header bytes, the length in bytes 2-3, then the serial.
-  if (ReadSmallFile((block_dir / "device/vpd_pg80").string(), 4096, &text) && text.size() > 4) {
-    const size_t length =
-        (static_cast<unsigned char>(text[2]) << 8) | static_cast<unsigned char>(text[3]);
-    *serial = text.substr(4, std::min(length, text.size() - 4));
+  if (ReadSmallFile((block_dir / "device/vpd_pg80").string(), 4096, &text)) {
+    *serial = SerialFromVpdPage80(text);
     return !serial->empty();
   }
   return false;
@@ -189,7 +158,8 @@ bool QueryDrivesBySysfs(const std::vector<std::string>& disks) {
     std::string serial;
     if (!SysfsSerial(dir, &serial)) continue;
     std::string model;
-    if (ReadSmallFile((dir / "device/model").string(), 4096, &model)) model = StripNewline(model);
+    if (ReadSmallFile((dir / "device/model").string(), 4096, &model))
+      model = StripAttributeLineEnd(model);
     TrimTrailingWhiteSpace(serial);
     TrimTrailingWhiteSpace(model);
     if (AcceptSerial(serial, model)) return true;
@@ -197,83 +167,75 @@ bool QueryDrivesBySysfs(const std::vector<std::string>& disks) {
   return false;
 }
 
-class LinuxProbe : public DeviceProbe {
- public:
-  std::vector<AdapterRecord> ReadAdapters() override {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return {};
-    std::vector<std::string> names;
-    std::map<std::string, std::vector<unsigned char>> packet_addresses;
-    for (ifaddrs* it = list; it; it = it->ifa_next) {
-      if (!it->ifa_addr || !it->ifa_name) continue;
-      const std::string name = it->ifa_name;
-      if (it->ifa_addr->sa_family == AF_PACKET) {
-        const auto* link = reinterpret_cast<const sockaddr_ll*>(it->ifa_addr);
-        const size_t length = std::min<size_t>(link->sll_halen, sizeof link->sll_addr);
-        packet_addresses[name].assign(link->sll_addr, link->sll_addr + length);
-      } else if (it->ifa_addr->sa_family == AF_INET && !(it->ifa_flags & IFF_LOOPBACK) &&
-                 std::find(names.begin(), names.end(), name) == names.end()) {
-        names.push_back(name);
-      }
+std::vector<AdapterRecord> ReadAdapters() {
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return {};
+  std::vector<std::string> names;
+  std::map<std::string, std::vector<unsigned char>> packet_addresses;
+  for (ifaddrs* it = list; it; it = it->ifa_next) {
+    if (!it->ifa_addr || !it->ifa_name) continue;
+    const std::string name = it->ifa_name;
+    if (it->ifa_addr->sa_family == AF_PACKET) {
+      const auto* link = reinterpret_cast<const sockaddr_ll*>(it->ifa_addr);
+      const size_t length = std::min<size_t>(link->sll_halen, sizeof link->sll_addr);
+      packet_addresses[name].assign(link->sll_addr, link->sll_addr + length);
+    } else if (it->ifa_addr->sa_family == AF_INET && !(it->ifa_flags & IFF_LOOPBACK) &&
+               std::find(names.begin(), names.end(), name) == names.end()) {
+      names.push_back(name);
     }
-    ::freeifaddrs(list);
-
-    std::vector<AdapterRecord> adapters;
-    for (const std::string& name : names) {
-      AdapterRecord record;
-      record.name = name;
-      record.description = DescribeInterface(name);
-      std::string text;
-      if (ReadSmallFile("/sys/class/net/" + name + "/address", 256, &text)) {
-        record.physical_address = ParseSysfsAddress(text);
-      } else if (auto found = packet_addresses.find(name); found != packet_addresses.end()) {
-        record.physical_address = found->second;
-      }
-      adapters.push_back(std::move(record));
-    }
-    return adapters;
   }
+  ::freeifaddrs(list);
 
-  // The interface's device sits on the PCI bus, directly or as a virtio function of a PCI
-  // device (Windows names those "PCI\..." too).
-  bool IsPci(const AdapterRecord& adapter) override {
-    if (adapter.name.empty() || adapter.name.find('/') != std::string::npos) return false;
-    std::error_code ec;
-    const fs::path device = fs::canonical("/sys/class/net/" + adapter.name + "/device", ec);
-    if (ec) return false;
-    const std::string subsystem = SubsystemOf(device);
-    if (subsystem == "pci") return true;
-    return subsystem == "virtio" && SubsystemOf(device.parent_path()) == "pci";
-  }
-
-  std::string ReadDiskSerial() override {
-    ClearSerialBuffer();
-    const std::vector<std::string> disks = PhysicalBlockDevices();
-    if (!QueryDrivesByAtaPassThrough(disks)) QueryDrivesBySysfs(disks);
-    return AcceptedSerial();
-  }
-
-  std::optional<std::u16string> ReadMachineGuid() override {
-    // Same limit as the 260-byte registry buffer on Windows: longer content is a failure.
+  std::vector<AdapterRecord> adapters;
+  for (const std::string& name : names) {
+    AdapterRecord record;
+    record.name = name;
+    record.description = DescribeInterface(name);
     std::string text;
-    if (!ReadSmallFile("/etc/machine-id", 260, &text) || text.size() >= 260) return std::nullopt;
-    text = StripNewline(text);
-    if (text.empty() || text.find('\0') != std::string::npos) return std::nullopt;
-    return fernlite::FromAnsi(text);
+    if (ReadSmallFile("/sys/class/net/" + name + "/address", 256, &text)) {
+      record.physical_address = ParseMacAddressText(text);
+    } else if (auto found = packet_addresses.find(name); found != packet_addresses.end()) {
+      record.physical_address = found->second;
+    }
+    adapters.push_back(std::move(record));
   }
-};
+  return adapters;
+}
+
+// The interface's device sits on the PCI bus, directly or as a virtio function of a PCI
+// device (Windows names those "PCI\..." too).
+bool IsPci(const AdapterRecord& adapter) {
+  if (adapter.name.empty() || adapter.name.find('/') != std::string::npos) return false;
+  std::error_code ec;
+  const fs::path device = fs::canonical("/sys/class/net/" + adapter.name + "/device", ec);
+  if (ec) return false;
+  const std::string subsystem = SubsystemOf(device);
+  if (subsystem == "pci") return true;
+  return subsystem == "virtio" && SubsystemOf(device.parent_path()) == "pci";
+}
+
+std::string ReadDiskSerial() {
+  ClearSerialBuffer();
+  const std::vector<std::string> disks = PhysicalBlockDevices();
+  if (!QueryDrivesByAtaPassThrough(disks)) QueryDrivesBySysfs(disks);
+  return AcceptedSerial();
+}
+
+std::optional<std::u16string> ReadMachineGuid() {
+  // Same limit as the 260-byte registry buffer on Windows: longer content is a failure.
+  std::string text;
+  if (!ReadSmallFile("/etc/machine-id", 260, &text) || text.size() >= 260) return std::nullopt;
+  text = StripAttributeLineEnd(text);
+  if (text.empty() || text.find('\0') != std::string::npos) return std::nullopt;
+  return fernlite::FromAnsi(text);
+}
 
 }  // namespace
 
-DeviceProbe& PlatformProbe() {
-  static LinuxProbe probe;
-  return probe;
-}
-
-void WriteDebugLine(std::u16string_view line) {
-  const char* enabled = std::getenv("FERNLITE_DEBUG_OUTPUT");
-  if (!enabled || !*enabled) return;
-  std::fprintf(stderr, "%s\n", fernlite::ToUtf8(line).c_str());
+const DevicePlatform& NativeDevicePlatform() {
+  static const DevicePlatform& table =
+      *new DevicePlatform{&ReadAdapters, &IsPci, &ReadDiskSerial, &ReadMachineGuid};
+  return table;
 }
 
 }  // namespace getdiskid

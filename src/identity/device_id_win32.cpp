@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "identity/device_id.h"
+#include "identity/device_id_platform.h"
 #include "platform/text.h"
 #include "platform/wide_win32.h"
 
@@ -240,97 +241,90 @@ bool QueryDrivesByLegacyDriver() {
   return any;
 }
 
-class WindowsProbe : public DeviceProbe {
- public:
-  std::vector<AdapterRecord> ReadAdapters() override {
-    std::vector<AdapterRecord> adapters;
-    HMODULE library = LoadLibraryA("iphlpapi.dll");
-    if (!library) return adapters;
-    const auto get_adapters = reinterpret_cast<GetAdaptersAddressesFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(library, "GetAdaptersAddresses")));
-    if (!get_adapters) {
-      FreeLibrary(library);
-      return adapters;
-    }
-    HANDLE heap = GetProcessHeap();
-    ULONG size = 15000;
-    void* buffer = HeapAlloc(heap, 0, size);
-    ULONG status = ERROR_NOT_ENOUGH_MEMORY;
-    for (int call = 0; call < 3 && buffer; ++call) {
-      status = get_adapters(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr,
-                            static_cast<PIP_ADAPTER_ADDRESSES>(buffer), &size);
-      if (status != ERROR_BUFFER_OVERFLOW || call == 2) break;
-      HeapFree(heap, 0, buffer);
-      buffer = HeapAlloc(heap, 0, size);
-    }
-    if (buffer && status == ERROR_SUCCESS) {
-      for (auto* it = static_cast<PIP_ADAPTER_ADDRESSES>(buffer); it; it = it->Next) {
-        AdapterRecord record;
-        if (it->AdapterName) record.name = it->AdapterName;
-        if (it->Description) record.description = fernlite::FromWide(it->Description);
-        const ULONG length = it->PhysicalAddressLength <= MAX_ADAPTER_ADDRESS_LENGTH
-                                 ? it->PhysicalAddressLength
-                                 : MAX_ADAPTER_ADDRESS_LENGTH;
-        record.physical_address.assign(it->PhysicalAddress, it->PhysicalAddress + length);
-        adapters.push_back(std::move(record));
-      }
-    }
-    if (buffer) HeapFree(heap, 0, buffer);
+std::vector<AdapterRecord> ReadAdapters() {
+  std::vector<AdapterRecord> adapters;
+  HMODULE library = LoadLibraryA("iphlpapi.dll");
+  if (!library) return adapters;
+  const auto get_adapters = reinterpret_cast<GetAdaptersAddressesFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "GetAdaptersAddresses")));
+  if (!get_adapters) {
     FreeLibrary(library);
     return adapters;
   }
-
-  bool IsPci(const AdapterRecord& adapter) override {
-    const std::string key =
-        "system\\CurrentControlSet\\control\\Network\\"
-        "{4D36E972-E325-11CE-BFC1-08002BE10318}\\" +
-        adapter.name + "\\Connection";
-    std::string instance;
-    return ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ, "PnpInstanceID",
-                              &instance) &&
-           IsPciInstanceId(instance);
+  HANDLE heap = GetProcessHeap();
+  ULONG size = 15000;
+  void* buffer = HeapAlloc(heap, 0, size);
+  ULONG status = ERROR_NOT_ENOUGH_MEMORY;
+  for (int call = 0; call < 3 && buffer; ++call) {
+    status = get_adapters(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr,
+                          static_cast<PIP_ADAPTER_ADDRESSES>(buffer), &size);
+    if (status != ERROR_BUFFER_OVERFLOW || call == 2) break;
+    HeapFree(heap, 0, buffer);
+    buffer = HeapAlloc(heap, 0, size);
   }
-
-  std::string ReadDiskSerial() override {
-    ClearSerialBuffer();
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    // Every current system is NT; only a successful answer of another platform takes the
-    // Windows 9x path.
-    const bool legacy = GetVersionExA(&version) && version.dwPlatformId != VER_PLATFORM_WIN32_NT;
-    if (!legacy) {
-      // Methods 1, 2 and 4 stop the search once any drive answered, accepted or not.
-      if (!QueryDrivesBySmart() && !QueryDrivesByScsiMiniport() &&
-          !QueryDrivesByStorageProperty()) {
-        QueryDrivesBySmartShared();
-      }
-    } else {
-      for (int attempt = 0; attempt < 10; ++attempt) {
-        if (QueryDrivesByLegacyDriver() || AcceptedSerial()[0] != '\0') break;
-      }
+  if (buffer && status == ERROR_SUCCESS) {
+    for (auto* it = static_cast<PIP_ADAPTER_ADDRESSES>(buffer); it; it = it->Next) {
+      AdapterRecord record;
+      if (it->AdapterName) record.name = it->AdapterName;
+      if (it->Description) record.description = fernlite::FromWide(it->Description);
+      const ULONG length = it->PhysicalAddressLength <= MAX_ADAPTER_ADDRESS_LENGTH
+                               ? it->PhysicalAddressLength
+                               : MAX_ADAPTER_ADDRESS_LENGTH;
+      record.physical_address.assign(it->PhysicalAddress, it->PhysicalAddress + length);
+      adapters.push_back(std::move(record));
     }
-    return AcceptedSerial();
   }
+  if (buffer) HeapFree(heap, 0, buffer);
+  FreeLibrary(library);
+  return adapters;
+}
 
-  std::optional<std::u16string> ReadMachineGuid() override {
-    std::string guid;
-    if (!ReadRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography",
-                            KEY_READ | KEY_WOW64_64KEY, "MachineGuid", &guid)) {
-      return std::nullopt;
+bool IsPci(const AdapterRecord& adapter) {
+  const std::string key =
+      "system\\CurrentControlSet\\control\\Network\\"
+      "{4D36E972-E325-11CE-BFC1-08002BE10318}\\" +
+      adapter.name + "\\Connection";
+  std::string instance;
+  return ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ, "PnpInstanceID",
+                            &instance) &&
+         IsPciInstanceId(instance);
+}
+
+std::string ReadDiskSerial() {
+  ClearSerialBuffer();
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  // Every current system is NT; only a successful answer of another platform takes the
+  // Windows 9x path.
+  const bool legacy = GetVersionExA(&version) && version.dwPlatformId != VER_PLATFORM_WIN32_NT;
+  if (!legacy) {
+    // Methods 1, 2 and 4 stop the search once any drive answered, accepted or not.
+    if (!QueryDrivesBySmart() && !QueryDrivesByScsiMiniport() && !QueryDrivesByStorageProperty()) {
+      QueryDrivesBySmartShared();
     }
-    return fernlite::FromAnsi(guid);
+  } else {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      if (QueryDrivesByLegacyDriver() || AcceptedSerial()[0] != '\0') break;
+    }
   }
-};
+  return AcceptedSerial();
+}
+
+std::optional<std::u16string> ReadMachineGuid() {
+  std::string guid;
+  if (!ReadRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography",
+                          KEY_READ | KEY_WOW64_64KEY, "MachineGuid", &guid)) {
+    return std::nullopt;
+  }
+  return fernlite::FromAnsi(guid);
+}
 
 }  // namespace
 
-DeviceProbe& PlatformProbe() {
-  static WindowsProbe probe;
-  return probe;
-}
-
-void WriteDebugLine(std::u16string_view line) {
-  OutputDebugStringW(fernlite::W(std::u16string(line)));
+const DevicePlatform& NativeDevicePlatform() {
+  static const DevicePlatform& table =
+      *new DevicePlatform{&ReadAdapters, &IsPci, &ReadDiskSerial, &ReadMachineGuid};
+  return table;
 }
 
 }  // namespace getdiskid

@@ -26,19 +26,6 @@ bool NextField(std::string_view text, size_t& pos, std::string_view& field) {
   return true;
 }
 
-// Leading decimal digits (optionally signed), 0 when there are none, like atoi.
-int32_t LeadingInt(std::string_view text) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > INT32_MAX) value = INT32_MAX;  // clamp instead of overflowing
-  }
-  return static_cast<int32_t>(negative ? -value : value);
-}
-
 std::string FileCopy(const std::u16string& path) {
   auto bytes = ReadFileCreateIfMissing(path, kMaxRecordFileBytes);
   if (!bytes) return {};

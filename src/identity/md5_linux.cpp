@@ -1,22 +1,25 @@
 #include <openssl/evp.h>
 
-#include <cstdio>
-
-#include "identity/md5.h"
+#include "identity/md5_platform.h"
 
 namespace fernlite {
+namespace {
 
-std::string Md5Hex(std::string_view bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
+std::optional<Md5Digest> Digest(std::string_view bytes) {
+  Md5Digest digest{};
   unsigned int length = 0;
-  if (!EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr)) return {};
-  std::string out;
-  char hex[3];
-  for (unsigned int i = 0; i < length; ++i) {
-    std::snprintf(hex, sizeof hex, "%02x", digest[i]);
-    out += hex;
+  if (!EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_md5(), nullptr) ||
+      length != digest.size()) {
+    return std::nullopt;
   }
-  return out;
+  return digest;
+}
+
+}  // namespace
+
+const Md5Platform& NativeMd5Platform() {
+  static const Md5Platform& table = *new Md5Platform{&Digest};
+  return table;
 }
 
 }  // namespace fernlite

@@ -1,6 +1,7 @@
 #include "net/endpoints.h"
 
 #include "build_config.h"
+#include "platform/process.h"
 
 namespace fernlite {
 namespace {
@@ -27,6 +28,10 @@ std::u16string WithoutTrailingSlashes(std::u16string_view base) {
 std::u16string PlatformBase(Endpoint endpoint, const std::optional<std::u16string>& override_base) {
   if (override_base && !override_base->empty()) return WithoutTrailingSlashes(*override_base);
   return WithoutTrailingSlashes(BuiltInBase(endpoint));
+}
+
+std::optional<std::u16string> PlatformOverride() {
+  return EnvironmentVariable("FERNLITE_PLATFORM");
 }
 
 std::u16string PlatformBase(Endpoint endpoint) {

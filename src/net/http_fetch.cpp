@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "net/http_fetch_platform.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -88,6 +90,16 @@ size_t BodyProgress::Accept(size_t available) {
   const auto taken = static_cast<size_t>(std::min<std::uint64_t>(*remaining_, available));
   *remaining_ -= taken;
   return taken;
+}
+
+bool Fetch(std::u16string_view url, const std::u16string* file_path, const FetchLimits& limits) {
+  const std::optional<UrlParts> parts = SplitUrl(url);
+  return parts && Platform<HttpPlatform>().get(*parts, file_path, limits);
+}
+
+bool FetchUncached(std::u16string_view url, const FetchLimits& limits) {
+  Platform<HttpPlatform>().forget_cached(std::u16string(url));
+  return Fetch(url, nullptr, limits);
 }
 
 }  // namespace fernlite

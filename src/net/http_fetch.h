@@ -12,12 +12,11 @@
 
 namespace fernlite {
 
-// Limits on how long a request may wait. `connect`: establishing the connection. `idle`: the
-// longest silence while waiting for the answer or for more of the body; a transfer that keeps
-// moving is never cut off, however long it takes.
-// `cancel`, when given, ends the transfer (as a failure) soon after it becomes true, so a
-// worker that is asked to stop does not sit in a slow download.
-struct FetchTimeouts {
+// What a request may cost. `connect`: establishing the connection. `idle`: the longest
+// silence while waiting for the answer or for more of the body. `cancel`, when given, ends the
+// transfer (as a failure) soon after it becomes true, so a worker that is asked to stop does
+// not sit in a slow download.
+struct FetchLimits {
   std::chrono::milliseconds connect;
   std::chrono::milliseconds idle;
   const std::atomic<bool>* cancel = nullptr;
@@ -25,25 +24,24 @@ struct FetchTimeouts {
 
 // Reports block start-up, so a collector that accepts and never answers costs seconds, not
 // minutes.
-inline constexpr FetchTimeouts kReportTimeouts{std::chrono::seconds(5), std::chrono::seconds(5)};
+inline constexpr FetchLimits kReportLimits{std::chrono::seconds(5), std::chrono::seconds(5)};
 // Downloads on a slow line may pause for a while between packets; only silence ends them.
-inline constexpr FetchTimeouts kDownloadTimeouts{std::chrono::seconds(15),
-                                                 std::chrono::seconds(30)};
+inline constexpr FetchLimits kDownloadLimits{std::chrono::seconds(15), std::chrono::seconds(30)};
 
 // GET `url` (absolute http:// or https://). With a file path the body replaces that file; a
 // transfer that fails half-way leaves what was received. Without one the body is discarded.
 // True when the status was 200-206 or 301-305 and the whole body arrived (and was written).
 bool Fetch(std::u16string_view url, const std::u16string* file_path,
-           const FetchTimeouts& timeouts = kDownloadTimeouts);
+           const FetchLimits& limits = kDownloadLimits);
 inline bool Fetch(std::u16string_view url, const std::u16string& file_path,
-                  const FetchTimeouts& timeouts = kDownloadTimeouts) {
-  return Fetch(url, &file_path, timeouts);
+                  const FetchLimits& limits = kDownloadLimits) {
+  return Fetch(url, &file_path, limits);
 }
 
 // Drops the url from the platform's URL cache, then fetches it without a file.
-bool FetchUncached(std::u16string_view url, const FetchTimeouts& timeouts = kReportTimeouts);
+bool FetchUncached(std::u16string_view url, const FetchLimits& limits = kReportLimits);
 
-// ---- Building blocks shared by the platform sides ----
+// ---- Building blocks of both platform sides ----
 
 // Transfer buffer: the most of a response the program holds at a time.
 inline constexpr size_t kTransferBufferSize = 1024;

@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "net/http_fetch.h"
+#include "net/http_fetch_platform.h"
 #include "net/user_agent.h"
+#include "platform/posix_io_linux.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -29,19 +31,6 @@ struct Transfer {
   bool failed = false;            // status, file creation or write failure
   bool stopped_complete = false;  // we ended a transfer whose known length had arrived
 };
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size != 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 bool StartsWithHeader(std::string_view line, std::string_view name) {
   if (line.size() < name.size()) return false;
@@ -104,7 +93,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   const size_t total = size * count;
   if (!t.headers_done || t.failed) return 0;
   const size_t taken = t.progress.Accept(total);
-  if (t.fd >= 0 && !WriteAll(t.fd, data, taken)) {
+  if (t.fd >= 0 && !WriteAllFd(t.fd, std::string_view(data, taken))) {
     t.failed = true;
     return 0;
   }
@@ -121,12 +110,9 @@ long Seconds(std::chrono::milliseconds value) {
   return seconds < 1 ? 1 : static_cast<long>(seconds);
 }
 
-}  // namespace
-
-bool Fetch(std::u16string_view url, const std::u16string* file_path,
-           const FetchTimeouts& timeouts) {
-  const auto parts = SplitUrl(url);
-  if (!parts || !EnsureCurlInitialised()) return false;
+bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits& limits) {
+  if (!EnsureCurlInitialised()) return false;
+  const UrlParts* parts = &url;
 
   Transfer t;
   t.file_path = file_path;
@@ -154,17 +140,17 @@ bool Fetch(std::u16string_view url, const std::u16string* file_path,
   curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
   // Idle limit: less than one byte a second for this long ends the transfer.
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, Seconds(timeouts.idle));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, Seconds(limits.idle));
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
-  if (timeouts.cancel) {
+  if (limits.cancel) {
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, timeouts.cancel);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, limits.cancel);
   }
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
 
@@ -178,9 +164,12 @@ bool Fetch(std::u16string_view url, const std::u16string* file_path,
   return ok;
 }
 
-bool FetchUncached(std::u16string_view url, const FetchTimeouts& timeouts) {
+}  // namespace
+
+const HttpPlatform& NativeHttpPlatform() {
   // No URL cache exists on this side.
-  return Fetch(url, nullptr, timeouts);
+  static const HttpPlatform& table = *new HttpPlatform{&Get, [](const std::u16string&) {}};
+  return table;
 }
 
 }  // namespace fernlite

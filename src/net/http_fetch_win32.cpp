@@ -1,8 +1,19 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
 #include "net/http_fetch.h"
+#include "net/http_fetch_platform.h"
 #include "net/user_agent.h"
+#include "platform/handles_win32.h"
 #include "platform/text.h"
 #include "platform/wide_win32.h"
 
@@ -14,51 +25,16 @@ constexpr DWORD kRequestFlags = 0x84400000;
 static_assert(kRequestFlags == (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_KEEP_CONNECTION));
 
-class InternetHandle {
- public:
-  explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-  ~InternetHandle() {
-    if (handle_) InternetCloseHandle(handle_);
-  }
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-  explicit operator bool() const { return handle_ != nullptr; }
-  HINTERNET get() const { return handle_; }
-
- private:
-  HINTERNET handle_;
+struct InternetHandleTraits {
+  using Handle = HINTERNET;
+  static Handle Invalid() { return nullptr; }
+  static bool Close(Handle handle) { return InternetCloseHandle(handle) != FALSE; }
 };
+using UniqueInternet = UniqueHandle<InternetHandleTraits>;
 
-class FileHandle {
- public:
-  FileHandle() = default;
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool Create(const std::u16string& path) {
-    handle_ = CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return handle_ != INVALID_HANDLE_VALUE;
-  }
-  bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
-  bool Write(const char* data, DWORD size) {
-    DWORD written = 0;
-    return WriteFile(handle_, data, size, &written, nullptr) && written == size;
-  }
-  bool Close() {
-    if (handle_ == INVALID_HANDLE_VALUE) return true;
-    const bool ok = CloseHandle(handle_) != FALSE;
-    handle_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-void SetTimeouts(HINTERNET handle, const FetchTimeouts& timeouts) {
-  DWORD connect = static_cast<DWORD>(timeouts.connect.count());
-  DWORD idle = static_cast<DWORD>(timeouts.idle.count());
+void SetTimeouts(HINTERNET handle, const FetchLimits& limits) {
+  DWORD connect = static_cast<DWORD>(limits.connect.count());
+  DWORD idle = static_cast<DWORD>(limits.idle.count());
   InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
   InternetSetOptionW(handle, INTERNET_OPTION_SEND_TIMEOUT, &idle, sizeof idle);
   // Applies to each receive, so only silence counts, never the length of the whole transfer.
@@ -75,68 +51,127 @@ std::optional<std::uint64_t> ContentLength(HINTERNET request) {
   return ParseContentLength(U16ToAscii(text));
 }
 
-}  // namespace
-
-bool Fetch(std::u16string_view url, const std::u16string* file_path,
-           const FetchTimeouts& timeouts) {
-  const auto parts = SplitUrl(url);
-  if (!parts) return false;
-  const std::u16string user_agent = GetUserAgentText();
-
-  InternetHandle session(
-      InternetOpenW(W(user_agent), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-  if (!session) return false;
-  SetTimeouts(session.get(), timeouts);
-
-  InternetHandle connection(InternetConnectW(session.get(), W(parts->host), parts->port, L"", L"",
-                                             INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return false;
-
-  // Redirects are answers in their own right (301-305 count as success), never followed.
-  DWORD flags = kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT;
-  if (parts->secure) flags |= INTERNET_FLAG_SECURE;
-  const wchar_t* accept_types[] = {L"*/*", nullptr};
-  InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", W(parts->object), L"HTTP/1.0",
-                                          nullptr, accept_types, flags, 0));
-  if (!request) return false;
-  SetTimeouts(request.get(), timeouts);
-
-  if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return false;
+// The request's answer into the file; the handles belong to the caller.
+bool Exchange(HINTERNET request, const std::u16string* file_path, const FetchLimits& limits) {
+  const auto cancelled = [&] { return limits.cancel && limits.cancel->load(); };
+  if (cancelled() || !HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return false;
 
   DWORD status = 0;
   DWORD status_size = sizeof status;
-  if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+  if (cancelled() ||
+      !HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                       &status_size, nullptr) ||
       !IsSuccessStatus(static_cast<long>(status))) {
     return false;
   }
 
-  BodyProgress progress(ContentLength(request.get()));
+  if (cancelled()) return false;
+  BodyProgress progress(ContentLength(request));
 
-  FileHandle file;
-  if (file_path && !file.Create(*file_path)) return false;
+  UniqueFile file;
+  if (file_path) {
+    file.reset(CreateFileW(W(*file_path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+  }
 
   char buffer[kTransferBufferSize];
   for (;;) {
     DWORD read = 0;
-    if (!InternetReadFile(request.get(), buffer, static_cast<DWORD>(progress.NextReadSize()),
-                          &read)) {
+    if (cancelled()) return false;
+    if (!InternetReadFile(request, buffer, static_cast<DWORD>(progress.NextReadSize()), &read)) {
       return false;  // a partly written file stays
     }
     if (read == 0) break;
-    if (timeouts.cancel && timeouts.cancel->load()) return false;
+    if (cancelled()) return false;  // nothing more is written once the caller has let go
     const size_t taken = progress.Accept(read);
-    if (file.open() && !file.Write(buffer, static_cast<DWORD>(taken))) return false;
+    DWORD written = 0;
+    if (file && (!WriteFile(file.get(), buffer, static_cast<DWORD>(taken), &written, nullptr) ||
+                 written != taken)) {
+      return false;
+    }
     if (progress.Done()) break;
   }
   if (!progress.CompleteAtEnd()) return false;
-  return file.Close();
+  return file.reset();
 }
 
-bool FetchUncached(std::u16string_view url, const FetchTimeouts& timeouts) {
-  const std::u16string text(url);
-  DeleteUrlCacheEntryW(W(text));
-  return Fetch(url, nullptr, timeouts);
+// The whole exchange on the calling thread; `limits.cancel` is checked between calls.
+bool Transfer(const UrlParts& url, const std::u16string* file_path, const FetchLimits& limits) {
+  const std::u16string user_agent = GetUserAgentText();
+  UniqueInternet session(
+      InternetOpenW(W(user_agent), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!session) return false;
+  SetTimeouts(session.get(), limits);
+
+  UniqueInternet connection(InternetConnectW(session.get(), W(url.host), url.port, L"", L"",
+                                             INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection) return false;
+  // Redirects are answers in their own right (301-305 count as success), never followed.
+  DWORD flags = kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT;
+  if (url.secure) flags |= INTERNET_FLAG_SECURE;
+  const wchar_t* accept_types[] = {L"*/*", nullptr};
+  UniqueInternet request(HttpOpenRequestW(connection.get(), L"GET", W(url.object), L"HTTP/1.0",
+                                          nullptr, accept_types, flags, 0));
+  if (!request) return false;
+  SetTimeouts(request.get(), limits);
+  return Exchange(request.get(), file_path, limits);
+}
+
+// A transfer on a thread of its own, which the caller may stop waiting for.
+struct Job {
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
+  bool ok = false;
+  // Raised when the caller gave up: the transfer writes nothing more and ends as soon as
+  // WinINet lets it.
+  std::atomic<bool> abandoned{false};
+};
+
+// WinINet's blocking calls cannot be told to stop (a call waiting for an answer that never
+// comes sits out its whole timeout). A transfer that may be cancelled therefore runs on its own
+// thread; on cancel the caller returns at once and the thread finishes by itself, touching
+// nothing of the caller's.
+bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits& limits) {
+  if (!limits.cancel) return Transfer(url, file_path, limits);
+  if (limits.cancel->load()) return false;
+  auto job = std::make_shared<Job>();
+  std::optional<std::u16string> path;
+  if (file_path) path = *file_path;
+  try {
+    std::thread([job, url, path, limits] {
+      FetchLimits own = limits;
+      own.cancel = &job->abandoned;
+      const bool ok = Transfer(url, path ? &*path : nullptr, own);
+      std::lock_guard lock(job->mutex);
+      job->done = true;
+      job->ok = ok;
+      job->ended.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  std::unique_lock lock(job->mutex);
+  while (!job->done) {
+    if (limits.cancel->load()) {
+      job->abandoned = true;
+      return false;
+    }
+    job->ended.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  return job->ok;
+}
+
+void ForgetCached(const std::u16string& url) {
+  DeleteUrlCacheEntryW(W(url));
+}
+
+}  // namespace
+
+const HttpPlatform& NativeHttpPlatform() {
+  static const HttpPlatform& table = *new HttpPlatform{&Get, &ForgetCached};
+  return table;
 }
 
 }  // namespace fernlite

@@ -1,4 +1,7 @@
 #include "net/user_agent.h"
+
+#include "net/user_agent_platform.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -38,14 +41,14 @@ std::vector<std::string> UsableNames(std::optional<std::vector<std::string>> nam
   return usable;
 }
 
-std::optional<std::string> NonEmptyValue(UserAgentSettings& settings, UaKey key,
+std::optional<std::string> NonEmptyValue(const UserAgentPlatform& settings, UaKey key,
                                          std::string_view name) {
-  auto value = settings.Value(key, name);
+  auto value = settings.value(key, name);
   if (value && value->empty()) return std::nullopt;
   return value;
 }
 
-bool AssembleInto(UserAgentSettings& settings, GrowableBuffer& text) {
+bool AssembleInto(const UserAgentPlatform& settings, GrowableBuffer& text) {
   for (const Field& field : kFields) {
     auto value = NonEmptyValue(settings, UaKey::kUser50, field.value_name);
     if (!value) value = NonEmptyValue(settings, UaKey::kMachine50, field.value_name);
@@ -53,8 +56,8 @@ bool AssembleInto(UserAgentSettings& settings, GrowableBuffer& text) {
     if (!text.Append(field.separator)) return false;
   }
 
-  auto tokens = settings.SubkeyValueNames(UaKey::kMachine, "UA Tokens");
-  const auto browser_user_agent = settings.InternetSettingsUserAgent();
+  auto tokens = settings.subkey_value_names(UaKey::kMachine, "UA Tokens");
+  const auto browser_user_agent = settings.internet_settings_user_agent();
   if (tokens && browser_user_agent && !browser_user_agent->empty() &&
       browser_user_agent->size() <= kMaxInternetSettingsUserAgent) {
     for (const std::string& name : UsableNames(std::move(tokens), kMaxTokenName)) {
@@ -65,24 +68,24 @@ bool AssembleInto(UserAgentSettings& settings, GrowableBuffer& text) {
   }
 
   for (UaKey key : kUaKeyOrder) {
-    if (!settings.KeyExists(key)) continue;
+    if (!settings.key_exists(key)) continue;
     for (const std::string& name :
-         UsableNames(settings.SubkeyValueNames(key, "Pre Platform"), kMaxPlatformName)) {
+         UsableNames(settings.subkey_value_names(key, "Pre Platform"), kMaxPlatformName)) {
       if (!text.Append(name) || !text.Append("; ")) return false;
     }
   }
 
   // An existing Platform value counts even when empty.
-  auto platform = settings.Value(UaKey::kUser50, "Platform");
-  if (!platform) platform = settings.Value(UaKey::kMachine50, "Platform");
-  if (!platform) platform = PlatformTextFor(settings.OperatingSystem());
+  auto platform = settings.value(UaKey::kUser50, "Platform");
+  if (!platform) platform = settings.value(UaKey::kMachine50, "Platform");
+  if (!platform) platform = PlatformTextFor(settings.operating_system());
   if (!text.Append(*platform)) return false;
 
   for (UaKey key : kUaKeyOrder) {
-    if (!settings.KeyExists(key)) continue;
+    if (!settings.key_exists(key)) continue;
     const bool version_key = key == UaKey::kMachine50 || key == UaKey::kUser50;
     for (const std::string& name :
-         UsableNames(settings.SubkeyValueNames(key, "Post Platform"), kMaxPlatformName)) {
+         UsableNames(settings.subkey_value_names(key, "Post Platform"), kMaxPlatformName)) {
       if (!version_key && name == "compat") continue;
       if (!text.Append("; ") || !text.Append(name)) return false;
     }
@@ -124,7 +127,7 @@ std::string PlatformTextFor(const std::optional<OsVersion>& version) {
   return "Windows NT 5.0";
 }
 
-std::optional<std::string> AssembleUserAgent(UserAgentSettings& settings,
+std::optional<std::string> AssembleUserAgent(const UserAgentPlatform& settings,
                                              GrowableBuffer::Allocator allocate) {
   try {
     GrowableBuffer text(allocate);
@@ -139,7 +142,8 @@ UserAgentCache::~UserAgentCache() {
   delete text_.load();
 }
 
-std::string UserAgentCache::Get(UserAgentSettings& settings, GrowableBuffer::Allocator allocate) {
+std::string UserAgentCache::Get(const UserAgentPlatform& settings,
+                                GrowableBuffer::Allocator allocate) {
   if (const std::string* cached = text_.load(std::memory_order_acquire)) return *cached;
   auto built = AssembleUserAgent(settings, allocate);
   if (!built) return std::string(kFallbackUserAgent);
@@ -157,7 +161,7 @@ std::string UserAgentCache::Get(UserAgentSettings& settings, GrowableBuffer::All
 // upgrade worker may still be fetching while the process exits.
 std::string GetUserAgent() {
   static UserAgentCache* const cache = new UserAgentCache;
-  return cache->Get(PlatformUserAgentSettings());
+  return cache->Get(Platform<UserAgentPlatform>());
 }
 
 std::u16string GetUserAgentText() {

@@ -27,26 +27,7 @@ struct OsVersion {
   std::string name;  // kNamed: the system's own name ("Linux")
 };
 
-// Read-only view of the browser's settings. Texts are 8-bit (the ANSI code page). Windows:
-// the registry; elsewhere an empty store.
-class UserAgentSettings {
- public:
-  virtual ~UserAgentSettings() = default;
-  virtual bool KeyExists(UaKey key) = 0;
-  // A string value of the key ("" names the default value); nullopt when missing.
-  virtual std::optional<std::string> Value(UaKey key, std::string_view name) = 0;
-  // Value names of the key's subkey, in enumeration order, whole (the assembly applies the
-  // length limits); nullopt when the subkey does not exist.
-  virtual std::optional<std::vector<std::string>> SubkeyValueNames(UaKey key,
-                                                                   std::string_view subkey) = 0;
-  // The "User Agent" value of the user's Internet Settings key itself; nullopt when missing.
-  virtual std::optional<std::string> InternetSettingsUserAgent() = 0;
-  // nullopt when the version cannot be read.
-  virtual std::optional<OsVersion> OperatingSystem() = 0;
-};
-
-// The store of this machine.
-UserAgentSettings& PlatformUserAgentSettings();
+struct UserAgentPlatform;
 
 // Byte buffer with the assembly's growth rule: when an append does not fit, the capacity grows
 // by the larger of the appended length and 260 bytes into fresh storage. Allocation goes
@@ -74,7 +55,7 @@ class GrowableBuffer {
 
 // One assembly from the settings; nullopt when storage ran out.
 std::optional<std::string> AssembleUserAgent(
-    UserAgentSettings& settings,
+    const UserAgentPlatform& settings,
     GrowableBuffer::Allocator allocate = &GrowableBuffer::DefaultAllocate);
 
 // The platform text of an operating system version.
@@ -88,7 +69,7 @@ class UserAgentCache {
   UserAgentCache(const UserAgentCache&) = delete;
   UserAgentCache& operator=(const UserAgentCache&) = delete;
 
-  std::string Get(UserAgentSettings& settings,
+  std::string Get(const UserAgentPlatform& settings,
                   GrowableBuffer::Allocator allocate = &GrowableBuffer::DefaultAllocate);
 
  private:

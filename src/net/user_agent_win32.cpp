@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include "net/user_agent.h"
+#include "net/user_agent_platform.h"
+#include "platform/handles_win32.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -33,22 +35,11 @@ KeyPlace PlaceOf(UaKey key) {
           "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\User Agent"};
 }
 
-class RegistryKey {
- public:
-  RegistryKey(HKEY root, const std::string& path) {
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~RegistryKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  explicit operator bool() const { return key_ != nullptr; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+UniqueRegistryKey RegistryKey(HKEY root, const std::string& path) {
+  UniqueRegistryKey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.reset();
+  return key;
+}
 
 std::optional<std::string> ReadString(HKEY key, const std::string& name) {
   DWORD type = 0;
@@ -70,67 +61,65 @@ std::optional<std::string> ReadString(HKEY key, const std::string& name) {
   return value;
 }
 
-class RegistryUserAgentSettings final : public UserAgentSettings {
- public:
-  bool KeyExists(UaKey key) override {
-    const KeyPlace place = PlaceOf(key);
-    return static_cast<bool>(RegistryKey(place.root, place.path));
-  }
+bool KeyExists(UaKey key) {
+  const KeyPlace place = PlaceOf(key);
+  return static_cast<bool>(RegistryKey(place.root, place.path));
+}
 
-  std::optional<std::string> Value(UaKey key, std::string_view name) override {
-    const KeyPlace place = PlaceOf(key);
-    RegistryKey opened(place.root, place.path);
-    if (!opened) return std::nullopt;
-    return ReadString(opened.get(), std::string(name));
-  }
+std::optional<std::string> Value(UaKey key, std::string_view name) {
+  const KeyPlace place = PlaceOf(key);
+  const UniqueRegistryKey opened = RegistryKey(place.root, place.path);
+  if (!opened) return std::nullopt;
+  return ReadString(opened.get(), std::string(name));
+}
 
-  std::optional<std::vector<std::string>> SubkeyValueNames(UaKey key,
-                                                           std::string_view subkey) override {
-    const KeyPlace place = PlaceOf(key);
-    RegistryKey opened(place.root, std::string(place.path) + "\\" + std::string(subkey));
-    if (!opened) return std::nullopt;
-    std::vector<std::string> names;
-    std::vector<char> buffer(kMaxValueNameBuffer);
-    for (DWORD index = 0;; ++index) {
-      DWORD length = kMaxValueNameBuffer;
-      if (RegEnumValueA(opened.get(), index, buffer.data(), &length, nullptr, nullptr, nullptr,
-                        nullptr) != ERROR_SUCCESS) {
-        break;
-      }
-      names.emplace_back(buffer.data(), length);
+std::optional<std::vector<std::string>> SubkeyValueNames(UaKey key, std::string_view subkey) {
+  const KeyPlace place = PlaceOf(key);
+  const UniqueRegistryKey opened =
+      RegistryKey(place.root, std::string(place.path) + "\\" + std::string(subkey));
+  if (!opened) return std::nullopt;
+  std::vector<std::string> names;
+  std::vector<char> buffer(kMaxValueNameBuffer);
+  for (DWORD index = 0;; ++index) {
+    DWORD length = kMaxValueNameBuffer;
+    if (RegEnumValueA(opened.get(), index, buffer.data(), &length, nullptr, nullptr, nullptr,
+                      nullptr) != ERROR_SUCCESS) {
+      break;
     }
-    return names;
+    names.emplace_back(buffer.data(), length);
   }
+  return names;
+}
 
-  std::optional<std::string> InternetSettingsUserAgent() override {
-    RegistryKey opened(HKEY_CURRENT_USER, kInternetSettings);
-    if (!opened) return std::nullopt;
-    return ReadString(opened.get(), "User Agent");
-  }
+std::optional<std::string> InternetSettingsUserAgent() {
+  const UniqueRegistryKey opened = RegistryKey(HKEY_CURRENT_USER, kInternetSettings);
+  if (!opened) return std::nullopt;
+  return ReadString(opened.get(), "User Agent");
+}
 
-  std::optional<OsVersion> OperatingSystem() override {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (!GetVersionExA(&info)) return std::nullopt;
-    OsVersion version;
-    version.major = info.dwMajorVersion;
-    version.minor = info.dwMinorVersion;
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
-      version.family = OsVersion::Family::kWindows9x;
-    } else if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-      version.family = OsVersion::Family::kWindowsNt;
-    } else {
-      version.family = OsVersion::Family::kOther;
-    }
-    return version;
+std::optional<OsVersion> OperatingSystem() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (!GetVersionExA(&info)) return std::nullopt;
+  OsVersion version;
+  version.major = info.dwMajorVersion;
+  version.minor = info.dwMinorVersion;
+  if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+    version.family = OsVersion::Family::kWindows9x;
+  } else if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+    version.family = OsVersion::Family::kWindowsNt;
+  } else {
+    version.family = OsVersion::Family::kOther;
   }
-};
+  return version;
+}
 
 }  // namespace
 
-UserAgentSettings& PlatformUserAgentSettings() {
-  static RegistryUserAgentSettings settings;
-  return settings;
+const UserAgentPlatform& NativeUserAgentPlatform() {
+  static const UserAgentPlatform& table = *new UserAgentPlatform{
+      &KeyExists, &Value, &SubkeyValueNames, &InternetSettingsUserAgent, &OperatingSystem};
+  return table;
 }
 
 }  // namespace fernlite

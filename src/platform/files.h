@@ -1,6 +1,7 @@
 // Files and paths shared by every subsystem. Paths are UTF-16; on Linux they are UTF-8 bytes.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,7 +9,7 @@
 namespace fernlite {
 
 // '\\' on Windows, '/' on Linux.
-extern const char16_t kPathSeparator;
+char16_t PathSeparator();
 
 // Joins with exactly one separator between the parts (PathAppend's rule).
 std::u16string PathAppend(std::u16string_view dir, std::u16string_view name);
@@ -32,6 +33,15 @@ std::optional<std::string> ReadFileCreateIfMissing(const std::u16string& path, s
 // target, so a crash or a full disk never leaves a half-written file. True when every byte was
 // written and the replacement succeeded.
 bool WriteFileAtomic(const std::u16string& path, std::string_view bytes);
+
+// Size of a regular file; nullopt when it cannot be opened.
+std::optional<std::uint64_t> FileSize(const std::u16string& path);
+// Rename that fails when `to` exists (MoveFile's rule).
+bool RenameFileNoReplace(const std::u16string& from, const std::u16string& to);
+// Copies over the target, replacing it; an executable source gives an executable copy.
+bool CopyFileReplacing(const std::u16string& from, const std::u16string& to);
+// Gives `to` the permissions of `from`.
+bool CopyFilePermissions(const std::u16string& from, const std::u16string& to);
 
 // Full path of the running executable.
 std::u16string GetModulePath();

@@ -8,67 +8,37 @@
 #include <random>
 
 #include "platform/files.h"
+#include "platform/files_platform.h"
+#include "platform/posix_io_linux.h"
 #include "platform/text.h"
 
 namespace fernlite {
-
-const char16_t kPathSeparator = u'/';
-
 namespace {
 
 std::string Native(const std::u16string& path) {
   return ToUtf8(path);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-std::optional<std::string> ReadAll(int fd, size_t max_bytes) {
-  std::string out;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
-    if (n == 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-    if (out.size() > max_bytes) return std::nullopt;
-  }
-  return out;
-}
-
-}  // namespace
-
-bool FileExists(const std::u16string& path) {
+bool Exists(const std::u16string& path) {
   struct stat st {};
   return ::stat(Native(path).c_str(), &st) == 0;
 }
 
-bool DirectoryExists(const std::u16string& path) {
+bool IsDirectory(const std::u16string& path) {
   struct stat st {};
   return ::stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDirectories(const std::u16string& path) {
-  if (path.empty()) return false;
-  if (DirectoryExists(path)) return true;
-  const std::u16string parent = PathDirectory(path);
-  if (!parent.empty() && parent != path && !CreateDirectories(parent)) return false;
-  return ::mkdir(Native(path).c_str(), 0755) == 0 || errno == EEXIST;
+bool MakeDirectory(const std::u16string& path) {
+  return ::mkdir(Native(path).c_str(), 0755) == 0 || (errno == EEXIST && IsDirectory(path));
 }
 
-bool RemoveFile(const std::u16string& path) {
+bool Remove(const std::u16string& path) {
   const std::string native = Native(path);
   // Windows refuses to delete a file another process holds open; here a process that wants
-  // that protection holds an flock, and a locked file is left alone the same way.
-  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  // that protection holds an flock, and a locked file is left alone the same way. Opening
+  // never blocks, whatever the file is.
+  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd >= 0) {
     const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);
@@ -77,30 +47,24 @@ bool RemoveFile(const std::u16string& path) {
   return ::unlink(native.c_str()) == 0;
 }
 
-std::optional<std::string> ReadFileBytes(const std::u16string& path) {
-  const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> Read(const std::u16string& path, size_t max_bytes,
+                                bool create_if_missing) {
+  const int flags = O_RDONLY | O_CLOEXEC | (create_if_missing ? O_CREAT : 0);
+  const int fd = ::open(Native(path).c_str(), flags, 0644);
   if (fd < 0) return std::nullopt;
-  auto bytes = ReadAll(fd, SIZE_MAX / 2);
+  auto bytes = ReadAllFd(fd, max_bytes);
   ::close(fd);
   return bytes;
 }
 
-std::optional<std::string> ReadFileCreateIfMissing(const std::u16string& path, size_t max_bytes) {
-  const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return std::nullopt;
-  auto bytes = ReadAll(fd, max_bytes);
-  ::close(fd);
-  return bytes;
-}
-
-bool WriteFileAtomic(const std::u16string& path, std::string_view bytes) {
+bool WriteAtomic(const std::u16string& path, std::string_view bytes) {
   const std::string target = Native(path);
   std::random_device random;
   const std::string temp =
       target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(random() % 100000);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  const bool written = WriteAllFd(fd, bytes) && ::fsync(fd) == 0;
   if (::close(fd) != 0 || !written || ::rename(temp.c_str(), target.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;
@@ -108,11 +72,53 @@ bool WriteFileAtomic(const std::u16string& path, std::string_view bytes) {
   return true;
 }
 
-std::u16string GetModulePath() {
+std::optional<std::uint64_t> SizeOf(const std::u16string& path) {
+  struct stat st {};
+  if (::stat(Native(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  const std::string source = Native(from);
+  const std::string target = Native(to);
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without RENAME_NOREPLACE: a hard link refuses an existing target too.
+  if (::link(source.c_str(), target.c_str()) != 0) return false;
+  return ::unlink(source.c_str()) == 0;
+}
+
+// Mode bits of `from` without set-id bits, applied to `to`.
+bool CopyPermissions(const std::u16string& from, const std::u16string& to) {
+  struct stat st {};
+  if (::stat(Native(from).c_str(), &st) != 0) return false;
+  return ::chmod(Native(to).c_str(), st.st_mode & 07777 & ~mode_t{06000}) == 0;
+}
+
+bool CopyFile(const std::u16string& from, const std::u16string& to) {
+  const auto bytes = Read(from, SIZE_MAX / 2, false);
+  // Replacing by rename also works while the target is running, where writing into the file
+  // in place would fail.
+  return bytes && WriteAtomic(to, *bytes) && CopyPermissions(from, to);
+}
+
+std::u16string ModulePath() {
   char buffer[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return {};
   return FromUtf8(std::string_view(buffer, static_cast<size_t>(n)));
+}
+
+}  // namespace
+
+const FilesPlatform& NativeFilesPlatform() {
+  static const FilesPlatform& table = *new FilesPlatform{
+      u'/',         &Exists, &IsDirectory,     &MakeDirectory, &Remove,          &Read,
+      &WriteAtomic, &SizeOf, &RenameNoReplace, &CopyFile,      &CopyPermissions, &ModulePath,
+  };
+  return table;
 }
 
 }  // namespace fernlite

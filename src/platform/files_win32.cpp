@@ -2,13 +2,11 @@
 
 #include <algorithm>
 
-#include "platform/files.h"
+#include "platform/files_platform.h"
+#include "platform/handles_win32.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {
-
-const char16_t kPathSeparator = u'\\';
-
 namespace {
 
 std::optional<std::string> ReadHandle(HANDLE file, size_t max_bytes) {
@@ -29,61 +27,44 @@ std::optional<std::string> ReadHandle(HANDLE file, size_t max_bytes) {
   return out;
 }
 
-}  // namespace
-
-bool FileExists(const std::u16string& path) {
+bool Exists(const std::u16string& path) {
   return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool DirectoryExists(const std::u16string& path) {
+bool IsDirectory(const std::u16string& path) {
   const DWORD attributes = GetFileAttributesW(W(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool CreateDirectories(const std::u16string& path) {
-  if (path.empty()) return false;
-  if (DirectoryExists(path)) return true;
-  const std::u16string parent = PathDirectory(path);
-  if (!parent.empty() && parent != path && parent.size() > 2 && !CreateDirectories(parent)) {
-    return false;
-  }
+bool MakeDirectory(const std::u16string& path) {
   return CreateDirectoryW(W(path), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool RemoveFile(const std::u16string& path) {
+bool Remove(const std::u16string& path) {
   return DeleteFileW(W(path)) != FALSE;
 }
 
-std::optional<std::string> ReadFileBytes(const std::u16string& path) {
-  HANDLE file = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  auto bytes = ReadHandle(file, 0x7fffffff);
-  CloseHandle(file);
-  return bytes;
+std::optional<std::string> Read(const std::u16string& path, size_t max_bytes,
+                                bool create_if_missing) {
+  UniqueFile file(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              create_if_missing ? OPEN_ALWAYS : OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  return ReadHandle(file.get(), std::min<size_t>(max_bytes, 0x7fffffff));
 }
 
-std::optional<std::string> ReadFileCreateIfMissing(const std::u16string& path, size_t max_bytes) {
-  HANDLE file = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  auto bytes = ReadHandle(file, max_bytes);
-  CloseHandle(file);
-  return bytes;
-}
-
-bool WriteFileAtomic(const std::u16string& path, std::string_view bytes) {
+bool WriteAtomic(const std::u16string& path, std::string_view bytes) {
   const std::u16string temp =
       path + u".tmp" + std::u16string(1, static_cast<char16_t>(u'0' + GetCurrentProcessId() % 10));
-  HANDLE file = CreateFileW(W(temp), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  UniqueFile file(CreateFileW(W(temp), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
-  bool ok = bytes.empty() ||
-            (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-             written == bytes.size());
-  ok = ok && FlushFileBuffers(file);
-  CloseHandle(file);
+  bool ok = bytes.empty() || (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                        &written, nullptr) &&
+                              written == bytes.size());
+  ok = ok && FlushFileBuffers(file.get());
+  ok = file.reset() && ok;
   if (!ok || !MoveFileExW(W(temp), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DeleteFileW(W(temp));
     return false;
@@ -91,11 +72,43 @@ bool WriteFileAtomic(const std::u16string& path, std::string_view bytes) {
   return true;
 }
 
-std::u16string GetModulePath() {
+std::optional<std::uint64_t> SizeOf(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  return MoveFileW(W(from), W(to)) != FALSE;
+}
+
+bool CopyFileOver(const std::u16string& from, const std::u16string& to) {
+  return CopyFileW(W(from), W(to), FALSE) != FALSE;
+}
+
+// Windows has no execute permission to carry over.
+bool CopyPermissions(const std::u16string&, const std::u16string&) {
+  return true;
+}
+
+std::u16string ModulePath() {
   wchar_t buffer[MAX_PATH * 4];
   const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
   if (n == 0 || n >= MAX_PATH * 4) return {};
   return FromWide(buffer, n);
+}
+
+}  // namespace
+
+const FilesPlatform& NativeFilesPlatform() {
+  static const FilesPlatform& table = *new FilesPlatform{
+      u'\\',        &Exists, &IsDirectory,     &MakeDirectory, &Remove,          &Read,
+      &WriteAtomic, &SizeOf, &RenameNoReplace, &CopyFileOver,  &CopyPermissions, &ModulePath,
+  };
+  return table;
 }
 
 }  // namespace fernlite

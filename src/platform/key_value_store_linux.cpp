@@ -1,29 +1,19 @@
-#include <cstdlib>
-
 #include "platform/files.h"
 #include "platform/key_value_store.h"
+#include "platform/key_value_store_platform.h"
 #include "platform/text.h"
+#include "platform/xdg_linux.h"
 
 namespace fernlite {
 namespace {
 
-std::u16string ConfigHome() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') return FromUtf8(xdg);
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return PathAppend(FromUtf8(home), u".config");
-  return {};
-}
-
 std::u16string ValuePath(std::u16string_view group, std::u16string_view name) {
-  const std::u16string base = ConfigHome();
-  if (base.empty() || name.empty() || name.find(u'/') != std::u16string_view::npos) return {};
-  return PathAppend(PathAppend(base, group), name);
+  const auto base = ConfigHome();
+  if (!base || name.empty() || name.find(u'/') != std::u16string_view::npos) return {};
+  return PathAppend(PathAppend(FromUtf8(*base), group), name);
 }
 
-}  // namespace
-
-std::optional<std::u16string> ReadStoreText(std::u16string_view group, std::u16string_view name) {
+std::optional<std::u16string> Read(std::u16string_view group, std::u16string_view name) {
   const std::u16string path = ValuePath(group, name);
   if (path.empty()) return std::nullopt;
   auto bytes = ReadFileBytes(path);
@@ -33,16 +23,22 @@ std::optional<std::u16string> ReadStoreText(std::u16string_view group, std::u16s
   return text;
 }
 
-bool WriteStoreText(std::u16string_view group, std::u16string_view name,
-                    std::u16string_view value) {
+bool Write(std::u16string_view group, std::u16string_view name, std::u16string_view value) {
   const std::u16string path = ValuePath(group, name);
   if (path.empty() || !CreateDirectories(PathDirectory(path))) return false;
   return WriteFileAtomic(path, ToUtf8(value));
 }
 
-bool DeleteStoreValue(std::u16string_view group, std::u16string_view name) {
+bool Remove(std::u16string_view group, std::u16string_view name) {
   const std::u16string path = ValuePath(group, name);
   return !path.empty() && RemoveFile(path);
+}
+
+}  // namespace
+
+const StorePlatform& NativeStorePlatform() {
+  static const StorePlatform& table = *new StorePlatform{&Read, &Write, &Remove};
+  return table;
 }
 
 }  // namespace fernlite

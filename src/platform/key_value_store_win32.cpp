@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include "platform/handles_win32.h"
 #include "platform/key_value_store.h"
+#include "platform/key_value_store_platform.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {
@@ -10,21 +12,18 @@ std::u16string KeyPath(std::u16string_view group) {
   return u"SOFTWARE\\" + std::u16string(group);
 }
 
-}  // namespace
-
-std::optional<std::u16string> ReadStoreText(std::u16string_view group, std::u16string_view name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, W(KeyPath(group)), 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
-      ERROR_SUCCESS) {
+std::optional<std::u16string> Read(std::u16string_view group, std::u16string_view name) {
+  UniqueRegistryKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, W(KeyPath(group)), 0, KEY_READ | KEY_WOW64_64KEY,
+                    key.put()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  wchar_t buffer[4096 / sizeof(wchar_t)];
+  wchar_t buffer[(kStoreValueMaxChars + 1)];
   DWORD type = 0;
   DWORD size = sizeof buffer;
   const std::u16string value_name(name);
-  const LONG status =
-      RegQueryValueExW(key, W(value_name), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
+  const LONG status = RegQueryValueExW(key.get(), W(value_name), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer), &size);
   // ERROR_MORE_DATA (a value longer than the buffer) is a failure like any other.
   if (status != ERROR_SUCCESS) return std::nullopt;
   if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return std::nullopt;
@@ -33,34 +32,37 @@ std::optional<std::u16string> ReadStoreText(std::u16string_view group, std::u16s
   return FromWide(buffer);
 }
 
-bool WriteStoreText(std::u16string_view group, std::u16string_view name,
-                    std::u16string_view value) {
-  HKEY key = nullptr;
+bool Write(std::u16string_view group, std::u16string_view name, std::u16string_view value) {
+  UniqueRegistryKey key;
   const std::u16string path = KeyPath(group);
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, W(path), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS &&
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, W(path), 0, KEY_READ | KEY_WRITE, key.put()) !=
+          ERROR_SUCCESS &&
       RegCreateKeyExW(HKEY_CURRENT_USER, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                      KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
     return false;
   }
   const std::u16string value_name(name);
   const std::u16string text(value);
-  const LONG status =
-      RegSetValueExW(key, W(value_name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS;
+  return RegSetValueExW(key.get(), W(value_name), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-bool DeleteStoreValue(std::u16string_view group, std::u16string_view name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, W(KeyPath(group)), 0, KEY_SET_VALUE, &key) !=
+bool Remove(std::u16string_view group, std::u16string_view name) {
+  UniqueRegistryKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, W(KeyPath(group)), 0, KEY_SET_VALUE, key.put()) !=
       ERROR_SUCCESS) {
     return false;
   }
   const std::u16string value_name(name);
-  const LONG status = RegDeleteValueW(key, W(value_name));
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS;
+  return RegDeleteValueW(key.get(), W(value_name)) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+const StorePlatform& NativeStorePlatform() {
+  static const StorePlatform& table = *new StorePlatform{&Read, &Write, &Remove};
+  return table;
 }
 
 }  // namespace fernlite

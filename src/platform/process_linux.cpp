@@ -1,13 +1,19 @@
 #include <dirent.h>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
 #include "platform/process.h"
+#include "platform/process_platform.h"
 #include "platform/text.h"
+
+extern char** environ;
 
 namespace fernlite {
 
@@ -59,9 +65,7 @@ bool CommandMatches(const std::string& dir, std::u16string_view wanted) {
   return comm_file && std::getline(comm_file, comm) && NameMatches(comm, wanted);
 }
 
-}  // namespace
-
-bool IsProcessRunning(std::u16string_view exe_name) {
+bool IsRunning(std::u16string_view exe_name) {
   if (exe_name.empty()) return false;
   DIR* proc = ::opendir("/proc");
   if (!proc) return false;
@@ -78,12 +82,44 @@ bool IsProcessRunning(std::u16string_view exe_name) {
   return found;
 }
 
-std::vector<std::u16string> ProcessArguments(int argc, char** argv) {
+std::vector<std::u16string> Arguments(int argc, char** argv) {
   std::vector<std::u16string> args;
   if (!argv) return args;
   args.reserve(static_cast<size_t>(argc > 0 ? argc : 0));
   for (int i = 0; i < argc && argv[i]; ++i) args.push_back(FromUtf8(argv[i]));
   return args;
+}
+
+bool Start(const std::u16string& program, const std::u16string& parameters) {
+  std::vector<std::string> elements{ToUtf8(program)};
+  for (const std::u16string& element : SplitArguments(parameters)) {
+    elements.push_back(ToUtf8(element));
+  }
+  std::vector<char*> argv;
+  for (std::string& element : elements) argv.push_back(element.data());
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  return ::posix_spawn(&child, elements[0].c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+}
+
+std::optional<std::u16string> Environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value) return std::nullopt;
+  return FromUtf8(value);
+}
+
+void DebugLine(std::u16string_view line) {
+  const char* enabled = std::getenv("FERNLITE_DEBUG_OUTPUT");
+  if (!enabled || !*enabled) return;
+  std::fprintf(stderr, "%s\n", ToUtf8(line).c_str());
+}
+
+}  // namespace
+
+const ProcessPlatform& NativeProcessPlatform() {
+  static const ProcessPlatform& table =
+      *new ProcessPlatform{&IsRunning, &Start, &Arguments, &Environment, &DebugLine};
+  return table;
 }
 
 }  // namespace fernlite

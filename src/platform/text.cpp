@@ -1,5 +1,12 @@
 #include "platform/text.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+#include "platform/seam.h"
+#include "platform/text_platform.h"
+
 namespace fernlite {
 namespace {
 
@@ -122,6 +129,29 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
 
 std::u16string ToU16(long long value) {
   return AsciiToU16(std::to_string(value));
+}
+
+std::int32_t LeadingInt(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // One past the largest magnitude, so both ends of the range saturate.
+  constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = std::min(value * 10 + (text[i] - '0'), kLimit);
+  }
+  if (negative) return static_cast<std::int32_t>(-value);
+  return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));
+}
+
+std::string ToAnsi(std::u16string_view text) {
+  return Platform<TextPlatform>().to_ansi(text);
+}
+
+std::u16string FromAnsi(std::string_view bytes) {
+  return Platform<TextPlatform>().from_ansi(bytes);
 }
 
 }  // namespace fernlite

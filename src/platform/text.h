@@ -1,7 +1,9 @@
 // Text conversions. Text inside the program is UTF-16; bytes on disk and in digests use the
-// thread's ANSI code page (Windows) or UTF-8 (Linux).
+// thread's ANSI code page (Windows) or UTF-8 (Linux), which only ToAnsi / FromAnsi ask the
+// system for.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,5 +24,9 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 
 std::u16string ToU16(long long value);
+
+// C-style leading decimal integer: leading white space, an optional sign, then digits up to the
+// first other character; 0 without digits. Values beyond 32 bits saturate.
+std::int32_t LeadingInt(std::string_view text);
 
 }  // namespace fernlite

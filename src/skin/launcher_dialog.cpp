@@ -21,9 +21,7 @@ CFernliteDlg::CFernliteDlg(uint16_t image_id, ImageType image_type, RunSettings&
     : CTranslucentDialog(kLauncherDialogTemplate, image_id, image_type),
       settings_(settings),
       mode_(image_type == ImageType::Png ? LauncherMode::kPng : LauncherMode::kJpg),
-      paint_image_(LoadResourceImage(image_id, image_type)) {
-  open_url = [](const std::u16string& url) { OpenUrlInDefaultBrowser(url); };
-}
+      paint_image_(LoadResourceImage(image_id, image_type)) {}
 
 CFernliteDlg::~CFernliteDlg() {
   // The bridge must not reach a dialog that is gone (a window handle would merely go stale).
@@ -31,9 +29,13 @@ CFernliteDlg::~CFernliteDlg() {
 }
 
 BackgroundWindow* CFernliteDlg::CreateBackground() {
-  background_ = new CSTDBackgroundDlg(Host() ? Host()->Handle() : nullptr);
+  if (!make_background) return nullptr;
+  std::unique_ptr<CSTDBackgroundDlg> background =
+      make_background(Host() ? Host()->Handle() : nullptr);
+  if (!background) return nullptr;
   // The page's window closing by itself ends the launcher's loop too.
-  background_->on_closed_itself = [this] { PostAction(ButtonAction::Close); };
+  background->on_closed_itself = [this] { PostAction(ButtonAction::Close); };
+  background_ = background.release();
   return background_;
 }
 
@@ -48,12 +50,16 @@ void CFernliteDlg::InitControls() {
   close_.ActionCode = kCloseActionCode;
   AddChild(&close_);
   close_.SetBounds(kCloseButtonRect);
-  minimise_.SetStateImages(
-      {kMinimiseGlyphImage, kMinimiseGlyphImage, kMinimiseGlyphImage, kMinimiseGlyphImage, 0},
+  minimize_.SetStateImages(
+      {kMinimizeGlyphImage, kMinimizeGlyphImage, kMinimizeGlyphImage, kMinimizeGlyphImage, 0},
       ImageType::Png);
-  minimise_.ActionCode = kMinimizeActionCode;
-  AddChild(&minimise_);
-  minimise_.SetBounds(kMinimiseButtonRect);
+  minimize_.ActionCode = kMinimizeActionCode;
+  AddChild(&minimize_);
+  minimize_.SetBounds(kMinimizeButtonRect);
+}
+
+void CFernliteDlg::PaintJpgMode(Canvas& canvas) const {
+  canvas.DrawImage(paint_image_, kJpgPaintRect);
 }
 
 void CFernliteDlg::OnDestroy() {
@@ -71,14 +77,7 @@ void CFernliteDlg::OnStartGameRequest() {
 bool CFernliteDlg::OnPageMessage(unsigned message) {
   const std::optional<std::u16string> url = LauncherPageUrl(message);
   if (!url) return false;
-  if (open_url) open_url(*url);
-  return true;
-}
-
-bool CFernliteDlg::Create() {
-  if (!CreateTranslucentWindow(*this, settings_.GameTitle)) return false;
-  FinishPlatformWindow();
-  SetLauncherWindow(this);
+  OpenUrlInDefaultBrowser(*url);
   return true;
 }
 

@@ -21,13 +21,14 @@ inline constexpr int kLauncherDialogTemplate = 102;
 inline constexpr uint16_t kLauncherPngImage = 153;
 inline constexpr uint16_t kLauncherJpgImage = 152;
 inline constexpr uint16_t kCloseGlyphImage = 172;
-inline constexpr uint16_t kMinimiseGlyphImage = 171;
+inline constexpr uint16_t kMinimizeGlyphImage = 171;
 inline constexpr uint16_t kLauncherIcon = 127;
-inline constexpr int kCloseButtonId = 1005;
-inline constexpr int kMinimiseButtonId = 1009;
+// The template's controls the two buttons are attached to.
+inline constexpr int kCloseControlId = 1005;
+inline constexpr int kMinimizeControlId = 1009;
 inline constexpr int32_t kCloseActionCode = 16;  // WM_CLOSE
-inline constexpr Rect kCloseButtonRect{627, 0, 627 + 31, 0 + 26};
-inline constexpr Rect kMinimiseButtonRect{595, 0, 595 + 27, 0 + 22};
+inline constexpr Rect kCloseButtonRect = RectXYWH(627, 0, 31, 26);
+inline constexpr Rect kMinimizeButtonRect = RectXYWH(595, 0, 27, 22);
 // JpgMode: an ordinary framed window of this outer size, painted from the paint image.
 inline constexpr int kJpgWindowWidth = 600;
 inline constexpr int kJpgWindowHeight = 427;
@@ -51,9 +52,12 @@ class CFernliteDlg : public CTranslucentDialog, public LauncherWindowSink {
   ~CFernliteDlg() override;
 
   LauncherMode Mode() const { return mode_; }
-  const Image* PaintImage() const { return paint_image_.get(); }
+  const Image* PaintImage() const { return paint_image_.Empty() ? nullptr : &paint_image_; }
   CTranslucentButton& CloseButton() { return close_; }
-  CTranslucentButton& MinimiseButton() { return minimise_; }
+  CTranslucentButton& MinimizeButton() { return minimize_; }
+
+  // JpgMode's look: the paint image stretched over kJpgPaintRect.
+  void PaintJpgMode(Canvas& canvas) const;
 
   BackgroundWindow* CreateBackground() override;
   BackgroundWindow* GetBackground() override;
@@ -66,25 +70,19 @@ class CFernliteDlg : public CTranslucentDialog, public LauncherWindowSink {
   // The four page messages; false for anything else.
   bool OnPageMessage(unsigned message);
 
-  // Creates, initialises and shows the native window (title GameTitle, icon, centred, and the
-  // framed look in JpgMode) and makes it the process's launcher window.
-  bool Create();
-
   // Called once when the window has been destroyed (its message loop should end).
   std::function<void()> on_destroyed;
-  // Opens page addresses; the desktop's default handler unless replaced.
-  std::function<void(const std::u16string&)> open_url;
+  // Makes the background dialog owned by the frame's window (the platform's own window
+  // class); nothing is shown without one.
+  std::function<std::unique_ptr<CSTDBackgroundDlg>(NativeWindow owner)> make_background;
 
  private:
-  // Platform side of Create, after the translucent window exists.
-  void FinishPlatformWindow();
-
   RunSettings& settings_;
   LauncherMode mode_;
-  std::unique_ptr<Image> paint_image_;
+  Image paint_image_;
   CTranslucentButton close_;
-  CTranslucentButton minimise_;
-  CSTDBackgroundDlg* background_ = nullptr;
+  CTranslucentButton minimize_;
+  BackgroundWindow* background_ = nullptr;
   bool destroyed_ = false;
 };
 

@@ -4,7 +4,11 @@
 
 #include <string>
 
+#include "game/standard_dialog_linux.h"
 #include "skin/launcher_dialog.h"
+#include "skin/drawing_linux.h"
+#include "skin/launcher_dialog_linux.h"
+#include "skin/translucent_linux.h"
 
 extern "C" GResource* fernlite_get_resource(void);
 
@@ -26,27 +30,25 @@ void SetLauncherIcon(GtkWindow* window) {
 }
 
 gboolean PaintJpgMode(GtkWidget*, cairo_t* cr, gpointer dialog_ptr) {
-  const Image* image = static_cast<CFernliteDlg*>(dialog_ptr)->PaintImage();
-  if (!image || image->Empty()) return FALSE;
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image->Pixels())), CAIRO_FORMAT_ARGB32,
-      image->Width(), image->Height(), image->Stride());
+  const auto* dialog = static_cast<const CFernliteDlg*>(dialog_ptr);
+  if (!dialog->PaintImage()) return FALSE;
+  const Image surface = Image::Surface(kJpgPaintRect.right, kJpgPaintRect.bottom);
+  {
+    Canvas canvas(surface);
+    dialog->PaintJpgMode(canvas);
+  }
+  cairo_surface_t* painted = CairoSurface(surface);
+  if (!painted) return FALSE;
   cairo_save(cr);
-  cairo_scale(cr, static_cast<double>(kJpgPaintRect.Width()) / image->Width(),
-              static_cast<double>(kJpgPaintRect.Height()) / image->Height());
-  cairo_set_source_surface(cr, surface, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  cairo_set_source_surface(cr, painted, 0, 0);
   cairo_paint(cr);
   cairo_restore(cr);
-  cairo_surface_destroy(surface);
   return TRUE;  // instead of the layer
 }
 
-}  // namespace
-
-void CFernliteDlg::FinishPlatformWindow() {
-  GtkWidget* window = static_cast<GtkWidget*>(Host()->Handle());
-  if (mode_ == LauncherMode::kJpg) {
+void FinishPlatformWindow(CFernliteDlg& dialog) {
+  GtkWidget* window = static_cast<GtkWidget*>(dialog.Host()->Handle());
+  if (dialog.Mode() == LauncherMode::kJpg) {
     // A framed window of fixed size; there are no translucent buttons to route input to.
     gtk_window_set_decorated(GTK_WINDOW(window), TRUE);
     gtk_widget_input_shape_combine_region(window, nullptr);
@@ -57,11 +59,21 @@ void CFernliteDlg::FinishPlatformWindow() {
     // tiny layer; this window paints the plain image instead.
     g_signal_handlers_block_matched(
         window, static_cast<GSignalMatchType>(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DATA),
-        g_signal_lookup("draw", GTK_TYPE_WIDGET), 0, nullptr, nullptr, Host());
-    g_signal_connect(window, "draw", G_CALLBACK(PaintJpgMode), this);
+        g_signal_lookup("draw", GTK_TYPE_WIDGET), 0, nullptr, nullptr, dialog.Host());
+    g_signal_connect(window, "draw", G_CALLBACK(PaintJpgMode), &dialog);
   }
   SetLauncherIcon(GTK_WINDOW(window));
   gtk_window_present(GTK_WINDOW(window));
+}
+
+}  // namespace
+
+bool CreateLauncherWindow(CFernliteDlg& dialog, std::u16string_view title) {
+  dialog.make_background = &MakeBackgroundDialog;
+  if (!CreateTranslucentWindow(dialog, title)) return false;
+  FinishPlatformWindow(dialog);
+  SetLauncherWindow(&dialog);
+  return true;
 }
 
 }  // namespace fernlite

@@ -21,16 +21,17 @@ int CDUIButton::FrameIndex() const {
   return 0;
 }
 
-void CDUIButton::Render(Image& surface) const {
+void CDUIButton::Render(Canvas& canvas) const {
   if (strip && frame_count > 0) {
     const int frame_width = strip->Width() / frame_count;
     const Rect source = RectXYWH(frame_width * FrameIndex(), 0, frame_width, strip->Height());
-    DrawImageRect(surface, *strip, source, rect);
+    canvas.DrawImage(*strip, source, rect);
   }
   if (!text.empty()) {
     const FontSpec font{kTitleFontFace, 8, false};
-    DrawTextLine(surface, text, rect, font, disabled ? kDisabledTextColor : 0xFFFFFFFF,
-                 TextAlign::Far, TextAlign::Center);
+    const StringFormat format{kStringFormatLineLimit, TextAlign::Far, TextAlign::Center};
+    canvas.DrawString(text, ToRectF(rect), font, format,
+                      disabled ? kDisabledTextColor : 0xFFFFFFFF);
   }
 }
 
@@ -110,14 +111,30 @@ std::vector<RowSpan> RoundedOutline(int width, int height) {
   return rows;
 }
 
+std::vector<Rect> RoundedOutlineBands(int width, int height) {
+  const std::vector<RowSpan> rows = RoundedOutline(width, height);
+  std::vector<Rect> bands;
+  for (size_t start = 0; start < rows.size();) {
+    size_t end = start + 1;
+    while (end < rows.size() && rows[end].left == rows[start].left &&
+           rows[end].right == rows[start].right)
+      ++end;
+    const Rect band{rows[start].left, static_cast<int>(start), rows[start].right,
+                    static_cast<int>(end)};
+    if (!band.Empty()) bands.push_back(band);
+    start = end;
+  }
+  return bands;
+}
+
 SkinFrame::SkinFrame()
     : SkinFrame(LoadResourceImage(kFrameImageId, ImageType::Png),
                 ImageCache::Instance().Get(kMinimizeStripId),
                 ImageCache::Instance().Get(kMaximizeStripId),
                 ImageCache::Instance().Get(kCloseStripId)) {}
 
-SkinFrame::SkinFrame(std::unique_ptr<Image> frame_image, const Image* minimize_strip,
-                     const Image* maximize_strip, const Image* close_strip)
+SkinFrame::SkinFrame(Image frame_image, const Image* minimize_strip, const Image* maximize_strip,
+                     const Image* close_strip)
     : frame_image_(std::move(frame_image)),
       strips_{minimize_strip, maximize_strip, close_strip},
       icon_rect_{15, 13, 15 + kSmallIconSize, 13 + kSmallIconSize} {}
@@ -127,12 +144,12 @@ void SkinFrame::AttachStyle(const Style& style, int window_width, void* owner) {
   owner_ = owner;
   const int w = window_width;
   const Rect provisional{w - 35, 5, w - 15, 25};
-  AddCaptionButton(provisional, strips_[2], 3, kCloseButtonId).disabled =
+  AddCaptionButton(provisional, strips_[2], 3, kCaptionCloseButton).disabled =
       style.has_system_menu ? 0 : 1;
   if (style.has_maximize || style.has_minimize) {
-    AddCaptionButton(provisional, strips_[1], 3, kMaximizeButtonId).disabled =
+    AddCaptionButton(provisional, strips_[1], 3, kCaptionMaximizeButton).disabled =
         style.has_maximize ? 0 : 1;
-    AddCaptionButton(provisional, strips_[0], 3, kMinimizeButtonId).disabled =
+    AddCaptionButton(provisional, strips_[0], 3, kCaptionMinimizeButton).disabled =
         style.has_minimize ? 0 : 1;
   }
 }
@@ -158,10 +175,10 @@ void SkinFrame::LayoutButtons(int w) {
     it->second.rect = rect;
   };
   if (style_.has_maximize || style_.has_minimize) {
-    place(kMinimizeButtonId, Rect{w - 74, 5, w - 54, 27});
-    place(kMaximizeButtonId, Rect{w - 52, 5, w - 32, 27});
+    place(kCaptionMinimizeButton, Rect{w - 74, 5, w - 54, 27});
+    place(kCaptionMaximizeButton, Rect{w - 52, 5, w - 32, 27});
   }
-  place(kCloseButtonId, Rect{w - 30, 5, w - 10, 27});
+  place(kCaptionCloseButton, Rect{w - 30, 5, w - 10, 27});
   if (guest_layout_) {
     place(kCaptionBindButton, Rect{w - 190, 5, w - 90, 30});
     place(kCaptionGreeting, Rect{w - 340, 5, w - 200, 30});
@@ -180,9 +197,9 @@ int32_t SkinFrame::HitTestButton(int x, int y) const {
 
 FrameHit SkinFrame::HitTest(int x, int y, int w, int h, bool maximized) const {
   const int32_t id = HitTestButton(x, y);
-  if (id == kCloseButtonId) return FrameHit::kClose;
-  if (id == kMaximizeButtonId) return FrameHit::kMaximize;
-  if (id == kMinimizeButtonId) return FrameHit::kMinimize;
+  if (id == kCaptionCloseButton) return FrameHit::kClose;
+  if (id == kCaptionMaximizeButton) return FrameHit::kMaximize;
+  if (id == kCaptionMinimizeButton) return FrameHit::kMinimize;
   if (id == -1 && icon_rect_.Contains(x, y)) return FrameHit::kSysMenu;
   if (x >= w - 70 && x <= w - kBorderWidth && y >= kBorderWidth && y <= kCaptionHeight)
     return FrameHit::kCaption;
@@ -229,27 +246,28 @@ bool SkinFrame::PointerPressed(int x, int y) {
   return true;
 }
 
-ButtonAction SkinFrame::PointerReleased(int x, int y, bool maximized) {
+CaptionAction SkinFrame::PointerReleased(int x, int y, bool maximized) {
   CDUIButton* button = Button(HitTestButton(x, y));
-  if (!button) return ButtonAction::kNone;
+  if (!button) return CaptionAction::kNone;
   const int32_t id = button->command_id;
   // The frame's own buttons act on release over them whatever their state.
   switch (id) {
-    case kCloseButtonId:
-    case kMaximizeButtonId:
-    case kMinimizeButtonId:
+    case kCaptionCloseButton:
+    case kCaptionMaximizeButton:
+    case kCaptionMinimizeButton:
     case kCaptionBindButton:
     case kCaptionPayButton:
       if (!button->disabled) button->pressed = 0;
       break;
-    default: return button->Click() ? ButtonAction::kCommand : ButtonAction::kNone;
+    default: return button->Click() ? CaptionAction::kCommand : CaptionAction::kNone;
   }
   switch (id) {
-    case kCloseButtonId: return ButtonAction::kClose;
-    case kMaximizeButtonId: return maximized ? ButtonAction::kRestore : ButtonAction::kMaximize;
-    case kMinimizeButtonId: return ButtonAction::kMinimize;
-    case kCaptionBindButton: return ButtonAction::kBind;
-    default: return ButtonAction::kPay;
+    case kCaptionCloseButton: return CaptionAction::kClose;
+    case kCaptionMaximizeButton:
+      return maximized ? CaptionAction::kRestore : CaptionAction::kMaximize;
+    case kCaptionMinimizeButton: return CaptionAction::kMinimize;
+    case kCaptionBindButton: return CaptionAction::kBind;
+    default: return CaptionAction::kPay;
   }
 }
 
@@ -263,38 +281,36 @@ bool SkinFrame::DoubleClicked(int x, int y) {
 
 void SkinFrame::Paint(Image& surface, int w, int h, const Image* icon, std::u16string_view title,
                       const Rect& clip) const {
-  surface.Reset(w, h);
-  if (w <= 0 || h <= 0) return;
-  if (frame_image_) {
-    for (const FramePart& part :
-         NinePartFrame(w, h, frame_image_->Width(), frame_image_->Height())) {
-      if (!part.destination.Empty())
-        DrawImageRect(surface, *frame_image_, part.source, part.destination);
-    }
+  if (w <= 0 || h <= 0) {
+    surface = Image();
+    return;
+  }
+  if (surface.Empty() || surface.Width() != w || surface.Height() != h)
+    surface = Image::Surface(w, h);
+  Canvas canvas(surface);
+  canvas.Clear();
+  // The client area belongs to the window's content.
+  canvas.ExcludeClip(Rect{kBorderWidth, kCaptionHeight, w - kBorderWidth, h - kBorderWidth});
+  if (!frame_image_.Empty()) {
+    for (const FramePart& part : NinePartFrame(w, h, frame_image_.Width(), frame_image_.Height()))
+      canvas.DrawImage(frame_image_, part.source, part.destination);
   }
   int title_x = 10;
   if (icon) {
-    DrawImage(surface, *icon, RectXYWH(10, 8, kSmallIconSize, kSmallIconSize));
+    canvas.DrawImage(*icon, RectXYWH(10, 8, kSmallIconSize, kSmallIconSize));
     title_x = 10 + kSmallIconSize + 5;
   }
   if (!title.empty()) {
     const FontSpec font{kTitleFontFace, 9, true};  // 12 pixels high
-    DrawTextLine(surface, title, Rect{title_x, 10, title_x, 10}, font, 0xFFFFFFFF, TextAlign::Near,
-                 TextAlign::Near);
+    const StringFormat format{kStringFormatNoWrap, TextAlign::Near, TextAlign::Near};
+    canvas.DrawString(title, RectF{static_cast<float>(title_x), 10, 0, 0}, font, format,
+                      0xFFFFFFFF);
   }
   for (const auto& [id, button] : buttons_) {
     if (!button.visible) continue;
-    if (!clip.Empty()) {
-      const Rect& r = button.rect;
-      if (r.right <= clip.left || clip.right <= r.left || r.bottom <= clip.top ||
-          clip.bottom <= r.top)
-        continue;
-    }
-    button.Render(surface);
+    if (!clip.Empty() && !clip.Intersects(button.rect)) continue;
+    button.Render(canvas);
   }
-  // The client area belongs to the window's content.
-  for (int y = std::max(0, kCaptionHeight); y < h - kBorderWidth; ++y)
-    for (int x = kBorderWidth; x < w - kBorderWidth; ++x) surface.Set(x, y, 0);
 }
 
 }  // namespace fernlite

@@ -6,10 +6,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "skin/images.h"
@@ -24,9 +23,9 @@ inline constexpr int kSmallIconSize = 16;
 // How far a corner's sizing grip reaches along the edges beside it.
 inline constexpr int kCornerGrip = 16;
 
-inline constexpr int32_t kCloseButtonId = 110;
-inline constexpr int32_t kMaximizeButtonId = 111;
-inline constexpr int32_t kMinimizeButtonId = 112;
+inline constexpr int32_t kCaptionCloseButton = 110;
+inline constexpr int32_t kCaptionMaximizeButton = 111;
+inline constexpr int32_t kCaptionMinimizeButton = 112;
 inline constexpr int32_t kCaptionBindButton = 113;
 inline constexpr int32_t kCaptionPayButton = 114;
 inline constexpr int32_t kCaptionGreeting = 115;
@@ -49,7 +48,7 @@ class CDUIButton {
   virtual ~CDUIButton() = default;
 
   // Draws the frame for the current state stretched into the rectangle, then the text.
-  virtual void Render(Image& surface) const;
+  virtual void Render(Canvas& canvas) const;
 
   // Which frame of the strip the current state shows.
   int FrameIndex() const;
@@ -97,7 +96,7 @@ enum class FrameHit {
 bool IsSizingHit(FrameHit hit);
 
 // What releasing the mouse over a caption button asks for.
-enum class ButtonAction { kNone, kClose, kMaximize, kRestore, kMinimize, kBind, kPay, kCommand };
+enum class CaptionAction { kNone, kClose, kMaximize, kRestore, kMinimize, kBind, kPay, kCommand };
 
 // One part of the nine-part frame: a source rectangle of the image stretched into a
 // destination rectangle of the window.
@@ -116,6 +115,9 @@ struct RowSpan {
 RowSpan RoundedRowSpan(int width, int height, int row);
 // All rows of the outline, top to bottom.
 std::vector<RowSpan> RoundedOutline(int width, int height);
+// The outline as few rectangles: runs of rows with the same span, top to bottom, each one
+// band of the window's region.
+std::vector<Rect> RoundedOutlineBands(int width, int height);
 
 class SkinFrame {
  public:
@@ -128,8 +130,8 @@ class SkinFrame {
   // Frame image and system-button strips from the program's images.
   SkinFrame();
   // The same with images supplied by the caller (tests, previews).
-  SkinFrame(std::unique_ptr<Image> frame_image, const Image* minimize_strip,
-            const Image* maximize_strip, const Image* close_strip);
+  SkinFrame(Image frame_image, const Image* minimize_strip, const Image* maximize_strip,
+            const Image* close_strip);
 
   // Adds the system buttons for this window style (with their provisional rectangles).
   void AttachStyle(const Style& style, int window_width, void* owner);
@@ -160,22 +162,23 @@ class SkinFrame {
   // Button 1 went down outside the client area. True when a caption button took it (no drag).
   bool PointerPressed(int x, int y);
   // Button 1 came up at the point; what the window is to do.
-  ButtonAction PointerReleased(int x, int y, bool maximized);
+  CaptionAction PointerReleased(int x, int y, bool maximized);
   // A double click: true when it toggles maximise (caption band, not on a button).
   bool DoubleClicked(int x, int y);
 
   int32_t HoverButtonId() const { return hover_button_id_; }
 
-  // The whole frame of a width x height window into surface (resized to it); the client
-  // rectangle is left transparent. Buttons outside a non-empty clip are skipped.
+  // The whole frame of a width x height window into surface (made a surface of that size
+  // unless it is one); the client rectangle is left transparent. Buttons outside a non-empty
+  // clip are skipped.
   void Paint(Image& surface, int width, int height, const Image* icon, std::u16string_view title,
              const Rect& clip = {}) const;
 
-  const Image* FrameImage() const { return frame_image_.get(); }
+  const Image* FrameImage() const { return frame_image_.Empty() ? nullptr : &frame_image_; }
   const Style& WindowStyle() const { return style_; }
 
  private:
-  std::unique_ptr<Image> frame_image_;
+  Image frame_image_;
   std::map<int32_t, CDUIButton> buttons_;
   int32_t hover_button_id_ = -1;
   Style style_;

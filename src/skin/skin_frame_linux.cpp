@@ -4,6 +4,7 @@
 
 #include "game/guest_link.h"
 #include "platform/text.h"
+#include "skin/drawing_linux.h"
 
 namespace fernlite {
 
@@ -119,24 +120,13 @@ const Image* GtkSkinFrame::SmallIcon() {
   if (!source) return nullptr;
   if (source != icon_source_) {
     icon_source_ = source;
+    // Scaled smoothly here: the frame draws it at small-icon size without smoothing.
     GdkPixbuf* scaled =
         gdk_pixbuf_scale_simple(source, kSmallIconSize, kSmallIconSize, GDK_INTERP_BILINEAR);
-    icon_.Reset(kSmallIconSize, kSmallIconSize);
-    if (scaled) {
-      const int channels = gdk_pixbuf_get_n_channels(scaled);
-      const int stride = gdk_pixbuf_get_rowstride(scaled);
-      const bool alpha = gdk_pixbuf_get_has_alpha(scaled);
-      const guchar* data = gdk_pixbuf_read_pixels(scaled);
-      for (int y = 0; y < kSmallIconSize; ++y)
-        for (int x = 0; x < kSmallIconSize; ++x) {
-          const guchar* p = data + y * stride + x * channels;
-          const uint32_t a = alpha ? p[3] : 255u;
-          icon_.Set(x, y, Premultiply(a << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]));
-        }
-      g_object_unref(scaled);
-    }
+    icon_ = ImageFromPixbuf(scaled);
+    if (scaled) g_object_unref(scaled);
   }
-  return &icon_;
+  return icon_.Empty() ? nullptr : &icon_;
 }
 
 gboolean GtkSkinFrame::OnDraw(GtkWidget* widget, cairo_t* cr, GtkSkinFrame* self) {
@@ -149,16 +139,13 @@ gboolean GtkSkinFrame::OnDraw(GtkWidget* widget, cairo_t* cr, GtkSkinFrame* self
   const char* title = gtk_window_get_title(GTK_WINDOW(widget));
   self->frame_.Paint(self->surface_, width, height, self->SmallIcon(),
                      title ? FromUtf8(title) : std::u16string(), clip);
-  if (self->surface_.Empty()) return FALSE;
-  cairo_surface_t* image = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(self->surface_.Pixels()), CAIRO_FORMAT_ARGB32,
-      self->surface_.Width(), self->surface_.Height(), self->surface_.Stride());
+  cairo_surface_t* frame = CairoSurface(self->surface_);
+  if (!frame) return FALSE;
   cairo_save(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(cr, image, 0, 0);
+  cairo_set_source_surface(cr, frame, 0, 0);
   cairo_paint(cr);
   cairo_restore(cr);
-  cairo_surface_destroy(image);
   return FALSE;  // the child draws itself over the client area
 }
 
@@ -244,43 +231,43 @@ gboolean GtkSkinFrame::OnRelease(GtkWidget* widget, GdkEventButton* event, GtkSk
   self->drag_armed_ = false;
   const int x = static_cast<int>(event->x), y = static_cast<int>(event->y);
   const int32_t id = self->frame_.HitTestButton(x, y);
-  const ButtonAction action = self->frame_.PointerReleased(x, y, self->maximized_);
+  const CaptionAction action = self->frame_.PointerReleased(x, y, self->maximized_);
   self->Invalidate();
-  if (action == ButtonAction::kNone) return FALSE;
+  if (action == CaptionAction::kNone) return FALSE;
   self->Perform(action, id);
   return TRUE;
 }
 
-void GtkSkinFrame::Perform(ButtonAction action, int32_t command_id) {
+void GtkSkinFrame::Perform(CaptionAction action, int32_t command_id) {
   if (!window_) return;
   GtkWindow* window = window_;
   switch (action) {
-    case ButtonAction::kClose: gtk_window_close(window); break;
-    case ButtonAction::kMaximize: gtk_window_maximize(window); break;
-    case ButtonAction::kRestore: gtk_window_unmaximize(window); break;
-    case ButtonAction::kMinimize: gtk_window_iconify(window); break;
-    case ButtonAction::kBind:
+    case CaptionAction::kClose: gtk_window_close(window); break;
+    case CaptionAction::kMaximize: gtk_window_maximize(window); break;
+    case CaptionAction::kRestore: gtk_window_unmaximize(window); break;
+    case CaptionAction::kMinimize: gtk_window_iconify(window); break;
+    case CaptionAction::kBind:
       if (on_bind)
         on_bind();
       else
-        RunBindAction(window);
+        RunBindAction([window] { gtk_window_close(window); });
       break;
-    case ButtonAction::kPay:
+    case CaptionAction::kPay:
       if (on_pay)
         on_pay();
       else
         RunPayAction();
       break;
-    case ButtonAction::kCommand:
+    case CaptionAction::kCommand:
       if (on_command) on_command(command_id);
       break;
-    case ButtonAction::kNone: break;
+    case CaptionAction::kNone: break;
   }
 }
 
 gboolean GtkSkinFrame::OnKey(GtkWidget*, GdkEventKey* event, GtkSkinFrame* self) {
   if (event->keyval == GDK_KEY_F4 && (event->state & GDK_MOD1_MASK)) {
-    self->Perform(ButtonAction::kClose, kCloseButtonId);
+    self->Perform(CaptionAction::kClose, kCaptionCloseButton);
     return TRUE;
   }
   return FALSE;
@@ -305,18 +292,9 @@ void GtkSkinFrame::OnSizeAllocate(GtkWidget* widget, GdkRectangle*, GtkSkinFrame
 
 void GtkSkinFrame::UpdateShape(int width, int height) {
   cairo_region_t* region = cairo_region_create();
-  const std::vector<RowSpan> rows = RoundedOutline(width, height);
-  // Rows with the same span merge into one rectangle.
-  for (size_t start = 0; start < rows.size();) {
-    size_t end = start + 1;
-    while (end < rows.size() && rows[end].left == rows[start].left &&
-           rows[end].right == rows[start].right)
-      ++end;
-    const cairo_rectangle_int_t band{rows[start].left, static_cast<int>(start),
-                                     rows[start].right - rows[start].left,
-                                     static_cast<int>(end - start)};
-    if (band.width > 0) cairo_region_union_rectangle(region, &band);
-    start = end;
+  for (const Rect& band : RoundedOutlineBands(width, height)) {
+    const cairo_rectangle_int_t rect{band.left, band.top, band.Width(), band.Height()};
+    cairo_region_union_rectangle(region, &rect);
   }
   gtk_widget_shape_combine_region(GTK_WIDGET(window_), region);
   cairo_region_destroy(region);
@@ -330,17 +308,17 @@ void GtkSkinFrame::BuildMenu() {
   menu_ = gtk_menu_new();
   g_object_ref_sink(menu_);
   const char* labels[4] = {"还原(_R)", "最小化(_N)", "最大化(_X)", "关闭(_C)\tAlt+F4"};
-  const ButtonAction actions[4] = {ButtonAction::kRestore, ButtonAction::kMinimize,
-                                   ButtonAction::kMaximize, ButtonAction::kClose};
+  const CaptionAction actions[4] = {CaptionAction::kRestore, CaptionAction::kMinimize,
+                                    CaptionAction::kMaximize, CaptionAction::kClose};
   for (int i = 0; i < 4; ++i) {
     if (i == 3) gtk_menu_shell_append(GTK_MENU_SHELL(menu_), gtk_separator_menu_item_new());
     GtkWidget* item = gtk_menu_item_new_with_mnemonic(labels[i]);
     g_object_set_data(G_OBJECT(item), "fernlite-action",
                       GINT_TO_POINTER(static_cast<int>(actions[i])));
     g_signal_connect(item, "activate", G_CALLBACK(+[](GtkMenuItem* item, GtkSkinFrame* self) {
-                       const auto action = static_cast<ButtonAction>(
+                       const auto action = static_cast<CaptionAction>(
                            GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "fernlite-action")));
-                       self->Perform(action, kCloseButtonId);
+                       self->Perform(action, kCaptionCloseButton);
                      }),
                      this);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu_), item);

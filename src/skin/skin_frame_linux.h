@@ -42,7 +42,7 @@ class GtkSkinFrame {
   std::function<void(int32_t)> on_command;
 
   // Carries out what releasing the mouse over a caption button asked for.
-  void Perform(ButtonAction action, int32_t command_id);
+  void Perform(CaptionAction action, int32_t command_id);
   // Opens the window menu (restore, minimise, maximise, close) at the pointer.
   void ShowSystemMenu(const GdkEvent* event);
 

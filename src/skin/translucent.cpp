@@ -18,52 +18,60 @@ void CTranslucentWnd::OnEnable(bool enabled) {
   UpdateState();
 }
 
+const Image* CTranslucentWnd::StateImage(int slot) const {
+  const Image& image = state_images_[static_cast<size_t>(slot)];
+  return image.Empty() ? nullptr : &image;
+}
+
 const FontSpec& CTranslucentButton::TextFont() {
   static const FontSpec font{u"Arial", 12, false};
   return font;
 }
 
+const StringFormat& CTranslucentButton::TextFormat() {
+  static const StringFormat format{0, TextAlign::Center, TextAlign::Center};
+  return format;
+}
+
 bool CTranslucentButton::SetStateImages(const StateImageIds& ids, ImageType type,
                                         const ImageModule* module) {
-  for (auto& slot : state_images_) slot.reset();
+  for (Image& slot : state_images_) slot = Image();
   current_ = nullptr;
   if (ids.normal == 0) return false;
-  auto load = [&](uint32_t id) -> std::unique_ptr<Image> {
-    if (id == 0 || id > 0xFFFF) return nullptr;
+  auto load = [&](uint32_t id) -> Image {
+    if (id == 0 || id > 0xFFFF) return {};
     return LoadResourceImage(static_cast<uint16_t>(id), type, module);
   };
   state_images_[kStateNormal] = load(ids.normal);
-  if (!state_images_[kStateNormal]) return false;
+  if (state_images_[kStateNormal].Empty()) return false;
   state_images_[kStateDisabled] = load(ids.disabled);
   state_images_[kStateHover] = load(ids.hover);
   state_images_[kStatePressed] = load(ids.pressed);
   state_images_[kStateChecked] = load(ids.checked);
 
-  current_ = state_images_[kStateNormal].get();
+  current_ = &state_images_[kStateNormal];
   bounds_.right = bounds_.left + current_->Width();
   bounds_.bottom = bounds_.top + current_->Height();
   return true;
 }
 
-void CTranslucentButton::Render(Image& surface) {
+void CTranslucentButton::Render(Canvas& canvas) {
   if (!current_) return;
-  DrawImage(surface, *current_, bounds_);
-  if (!text_.empty()) {
-    DrawTextLine(surface, text_, bounds_, TextFont(), 0xFF000000u, TextAlign::Center,
-                 TextAlign::Center);
-  }
+  const RectF rect = ToRectF(bounds_);
+  canvas.DrawImage(*current_, rect);
+  if (!text_.empty()) canvas.DrawString(text_, rect, TextFont(), TextFormat(), 0xFF000000u);
 }
 
 const Image* CTranslucentButton::ChooseStateImage() const {
   auto slot_or_normal = [this](int slot) {
-    const Image* image = state_images_[static_cast<size_t>(slot)].get();
-    return image ? image : state_images_[kStateNormal].get();
+    const Image* image = StateImage(slot);
+    return image ? image : StateImage(kStateNormal);
   };
   if (hover_ && pressed_) return slot_or_normal(kStatePressed);
   if (hover_) return slot_or_normal(kStateHover);
   if (disabled_) return slot_or_normal(kStateDisabled);
   if (checked_) return slot_or_normal(kStateChecked);
-  return state_images_[kStateNormal].get();
+  return StateImage(kStateNormal);
 }
 
 void CTranslucentButton::UpdateState() {
@@ -135,13 +143,16 @@ std::pair<int, int> DragTracker::Follow(int pointer_x, int pointer_y) const {
 
 void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> children, Image& out) {
   if (!background || background->Empty()) {
-    out.Reset(0, 0);
+    out = Image();
     return;
   }
-  // Over a cleared layer the background lands unchanged: copy it instead of blending it.
-  out = *background;
+  const int w = background->Width(), h = background->Height();
+  if (out.Empty() || out.Width() != w || out.Height() != h) out = Image::Surface(w, h);
+  Canvas canvas(out);
+  canvas.Clear();
+  canvas.DrawImage(*background, Rect{0, 0, w, h});
   for (CTranslucentWnd* child : children) {
-    if (child && child->Visible()) child->Render(out);
+    if (child && child->Visible()) child->Render(canvas);
   }
 }
 
@@ -163,7 +174,7 @@ void CTranslucentDialog::AddChild(CTranslucentWnd* child) {
 }
 
 void CTranslucentDialog::RenderLayered() {
-  ComposeLayer(background_image_.get(), children_, layer_);
+  ComposeLayer(BackgroundImage(), children_, layer_);
   if (host_) host_->Present(layer_);
 }
 
@@ -173,8 +184,8 @@ void CTranslucentDialog::RequestRender(CTranslucentWnd*) {
 
 WindowPlacement CTranslucentDialog::InitDialog(const Rect& current_window, int framed_width,
                                                int framed_height, const Rect& work_area) {
-  const int iw = background_image_ ? background_image_->Width() : 0;
-  const int ih = background_image_ ? background_image_->Height() : 0;
+  const int iw = background_image_.Width();
+  const int ih = background_image_.Height();
   WindowPlacement placement =
       InitialPlacement(current_window, Centred, iw, ih, framed_width, framed_height, work_area);
   if (!background_window_) {

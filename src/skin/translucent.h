@@ -1,8 +1,8 @@
 // Translucent (per-pixel alpha) dialogs and the controls drawn into them.
 //
-// A dialog's whole look is one premultiplied ARGB32 buffer: the background image, then every
+// A dialog's whole look is one premultiplied ARGB32 surface: the background image, then every
 // visible child in registration order, recomposed from scratch whenever a child's look
-// changes. The native window (layered window, RGBA GTK window) only presents that buffer
+// changes. The native window (layered window, RGBA GTK window) only presents that surface
 // and feeds mouse input back to the portable state machines here.
 #pragma once
 
@@ -60,7 +60,7 @@ class CTranslucentWnd {
   CTranslucentWnd& operator=(const CTranslucentWnd&) = delete;
   virtual ~CTranslucentWnd() = default;
 
-  virtual void Render(Image& surface) = 0;
+  virtual void Render(Canvas& canvas) = 0;
   // Base: ask the listener to recompose; nothing without one.
   virtual void UpdateState();
   void SyncStateFromStyle(bool style_visible, bool style_disabled);
@@ -74,10 +74,11 @@ class CTranslucentWnd {
   bool Disabled() const { return disabled_; }
   const Rect& Bounds() const { return bounds_; }
   void SetBounds(const Rect& bounds) { bounds_ = bounds; }
-  const Image* StateImage(int slot) const { return state_images_[static_cast<size_t>(slot)].get(); }
+  // Null when the slot has no image.
+  const Image* StateImage(int slot) const;
 
  protected:
-  std::array<std::unique_ptr<Image>, 5> state_images_;
+  std::array<Image, 5> state_images_;
   IRenderListener* listener_ = nullptr;
   bool disabled_ = false;
   bool visible_ = true;
@@ -93,7 +94,7 @@ class CTranslucentButton : public CTranslucentWnd {
   bool SetStateImages(const StateImageIds& ids, ImageType type,
                       const ImageModule* module = nullptr);
 
-  void Render(Image& surface) override;
+  void Render(Canvas& canvas) override;
   void UpdateState() override;
 
   // Mouse input, in the button's own client coordinates. OnMouseMove returns true when a
@@ -119,6 +120,7 @@ class CTranslucentButton : public CTranslucentWnd {
   const Image* CurrentImage() const { return current_; }
 
   static const FontSpec& TextFont();
+  static const StringFormat& TextFormat();
 
  private:
   const Image* ChooseStateImage() const;
@@ -146,6 +148,7 @@ class LayeredWindowHost {
  public:
   virtual ~LayeredWindowHost() = default;
   virtual NativeWindow Handle() const = 0;
+  // The surface stays valid until the next Present or until the dialog is destroyed.
   virtual void Present(const Image& surface) = 0;
   virtual void PostAction(ButtonAction action) = 0;
   virtual void MoveWindow(NativeWindow window, int x, int y) = 0;
@@ -195,9 +198,9 @@ class DragTracker {
   int pointer_x_ = 0, pointer_y_ = 0, window_x_ = 0, window_y_ = 0;
 };
 
-// Composes one layer: clears `out` to transparent black at the background's size, draws the
-// background over the whole buffer, then each visible child in order. Without a background
-// the layer is empty (0 x 0).
+// Composes one layer: `out` becomes a surface of the background's size (kept when it already
+// is one), cleared to transparent black; the background is drawn over all of it, then each
+// visible child in order. Without a background the layer is empty.
 void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> children, Image& out);
 
 class CTranslucentDialog : public IRenderListener {
@@ -238,7 +241,9 @@ class CTranslucentDialog : public IRenderListener {
   void DestroyWindow();
 
   int DialogId() const { return dialog_id_; }
-  const Image* BackgroundImage() const { return background_image_.get(); }
+  const Image* BackgroundImage() const {
+    return background_image_.Empty() ? nullptr : &background_image_;
+  }
   const Image& Layer() const { return layer_; }
   std::span<CTranslucentWnd* const> Children() const { return children_; }
   LayeredWindowHost* Host() const { return host_.get(); }
@@ -250,15 +255,11 @@ class CTranslucentDialog : public IRenderListener {
 
  private:
   int dialog_id_;
-  std::unique_ptr<Image> background_image_;
+  Image background_image_;
   std::unique_ptr<BackgroundWindow> background_window_;
   std::vector<CTranslucentWnd*> children_;
   Image layer_;
   std::unique_ptr<LayeredWindowHost> host_;
 };
-
-// Platform side: creates the native window for `dialog`, initialises it and shows it. The
-// window lives until the dialog closes it or the dialog is destroyed.
-bool CreateTranslucentWindow(CTranslucentDialog& dialog, std::u16string_view title);
 
 }  // namespace fernlite

@@ -1,5 +1,5 @@
 // Linux side of translucent dialogs: an undecorated RGBA GTK window that paints the dialog's
-// composed layer as it is (premultiplied ARGB32 is cairo's own format). Children are not
+// composed layer, a cairo image surface, as it is. Children are not
 // native widgets here: the window routes pointer input to them itself, the way a layered
 // window's child controls would receive it.
 #include <gtk/gtk.h>
@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "skin/drawing_linux.h"
 #include "skin/translucent.h"
+#include "skin/translucent_linux.h"
 
 namespace fernlite {
 
@@ -19,8 +21,13 @@ namespace {
 // fully transparent ones let clicks through, as a layered window does.
 cairo_region_t* OpaqueRegion(const Image& layer) {
   cairo_region_t* region = cairo_region_create();
+  cairo_surface_t* surface = CairoSurface(layer);
+  if (!surface) return region;
+  cairo_surface_flush(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
   for (int y = 0; y < layer.Height(); ++y) {
-    const uint32_t* row = layer.Pixels() + static_cast<size_t>(y) * layer.Width();
+    const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
     int x = 0;
     while (x < layer.Width()) {
       while (x < layer.Width() && (row[x] >> 24) == 0) ++x;
@@ -120,18 +127,12 @@ class GtkLayeredWindow final : public LayeredWindowHost {
   static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer self_ptr) {
     auto* self = static_cast<GtkLayeredWindow*>(self_ptr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    const Image* layer = self->layer_;
-    if (!layer || layer->Empty()) {
+    cairo_surface_t* layer = self->layer_ ? CairoSurface(*self->layer_) : nullptr;
+    if (layer)
+      cairo_set_source_surface(cr, layer, 0, 0);
+    else
       cairo_set_source_rgba(cr, 0, 0, 0, 0);
-      cairo_paint(cr);
-      return TRUE;
-    }
-    cairo_surface_t* surface = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(layer->Pixels())),
-        CAIRO_FORMAT_ARGB32, layer->Width(), layer->Height(), layer->Stride());
-    cairo_set_source_surface(cr, surface, 0, 0);
     cairo_paint(cr);
-    cairo_surface_destroy(surface);
     return TRUE;
   }
 

@@ -4,31 +4,46 @@
 #include <vector>
 
 #include "app/run_settings.h"
+#include "platform/process_platform.h"
+#include "platform/seam.h"
 
 namespace fernlite {
 namespace {
 
 using Args = std::vector<std::u16string>;
 
-// Parses into a fresh record with recording fakes for the process list and the delete worker.
+// The process list answers `running` for every name and records what it was asked.
+class ProcessList {
+ public:
+  explicit ProcessList(bool running)
+      : scoped_([this, running] {
+          ProcessPlatform process = Platform<ProcessPlatform>();
+          process.is_running = [this, running](std::u16string_view name) {
+            queried.emplace_back(name);
+            return running;
+          };
+          return process;
+        }()) {}
+  std::vector<std::u16string> queried;
+
+ private:
+  ScopedPlatform<ProcessPlatform> scoped_;
+};
+
+// Parses into a fresh record.
 struct Parsed {
   RunSettings settings;
   StartupFlags flags;
   std::vector<std::u16string> queried;
-  std::vector<std::u16string> deletions;
 };
 
 Parsed Parse(Args args, bool fixed_channel = true, bool full_client_running = false) {
   args.insert(args.begin(), u"C:\\Downloads\\vexa_qmzt.exe");
   Parsed out;
-  CommandLineEnvironment env;
-  env.fixed_channel = fixed_channel;
-  env.is_process_running = [&out, full_client_running](std::u16string_view name) {
-    out.queried.emplace_back(name);
-    return full_client_running;
-  };
-  env.start_delete_worker = [&out](std::u16string path) { out.deletions.push_back(path); };
-  ParseCommandLine(args, out.settings, out.flags, env);
+  ProcessList processes(full_client_running);
+  out.settings.FixedChannel = fixed_channel;
+  ParseCommandLine(args, out.settings, out.flags);
+  out.queried = processes.queried;
   return out;
 }
 
@@ -92,7 +107,7 @@ TEST(ParseCommandLine, NoArgumentsGiveBuiltInChannel) {
   EXPECT_FALSE(p.flags.BubbleRequested);
   EXPECT_TRUE(p.settings.BubbleIconName.empty());
   EXPECT_FALSE(p.settings.StartupShortcut);
-  EXPECT_TRUE(p.deletions.empty());
+  EXPECT_TRUE(p.flags.DeletePath.empty());
   // The full client is asked about once, whatever the channel mode.
   EXPECT_EQ(p.queried, std::vector<std::u16string>{u"larkway.exe"});
 }
@@ -118,9 +133,8 @@ TEST(ParseCommandLine, ChannelValues) {
   Parsed custom;
   custom.settings.DefaultChannelID = u"900";
   custom.settings.DefaultSubChannelID = u"901";
-  CommandLineEnvironment env;
-  env.fixed_channel = true;
-  ParseCommandLine({u"prog"}, custom.settings, custom.flags, env);
+  custom.settings.FixedChannel = true;
+  ParseCommandLine({u"prog"}, custom.settings, custom.flags);
   EXPECT_EQ(custom.settings.ChannelID, u"900");
   EXPECT_EQ(custom.settings.SubChannelID, u"901");
 }
@@ -138,13 +152,9 @@ TEST(ParseCommandLine, GenericChannelDependsOnFullClient) {
   // A fixed channel ignores the full client.
   p = Parse({}, true, true);
   EXPECT_EQ(p.settings.SubChannelID, u"407");
-  // Without a process query at all, the full client counts as not running.
-  RunSettings s;
-  StartupFlags f;
-  CommandLineEnvironment env;
-  env.fixed_channel = false;
-  ParseCommandLine({u"prog"}, s, f, env);
-  EXPECT_EQ(s.SubChannelID, u"433");
+  // A process list that cannot be read answers no: the full client counts as not running.
+  p = Parse({}, false, false);
+  EXPECT_EQ(p.queried, std::vector<std::u16string>{u"larkway.exe"});
 }
 
 TEST(ParseCommandLine, ExeNameNeedsLowerCaseExtension) {
@@ -173,7 +183,7 @@ TEST(ParseCommandLine, InstallAndRunSwitches) {
   StartupFlags flags;
   flags.RunAfterInstall = false;
   RunSettings s;
-  ParseCommandLine({u"prog", u"/R", u"run"}, s, flags, CommandLineEnvironment{});
+  ParseCommandLine({u"prog", u"/R", u"run"}, s, flags);
   EXPECT_FALSE(flags.RunAfterInstall);
 }
 
@@ -189,9 +199,8 @@ TEST(ParseCommandLine, ShortcutName) {
   s.GameTitle = u"Title";
   s.ShortcutName.clear();
   StartupFlags f;
-  CommandLineEnvironment env;
-  env.fixed_channel = true;
-  ParseCommandLine({u"prog"}, s, f, env);
+  s.FixedChannel = true;
+  ParseCommandLine({u"prog"}, s, f);
   EXPECT_EQ(s.ShortcutName, u"VEXA-Title");
 }
 
@@ -207,17 +216,17 @@ TEST(ParseCommandLine, StartupShortcutAndBubble) {
   EXPECT_TRUE(p.settings.BubbleIconName.empty());
 }
 
-TEST(ParseCommandLine, DeleteSwitchStartsWorkerWithPath) {
+TEST(ParseCommandLine, DeleteSwitchNamesTheFileToDelete) {
   Parsed p = Parse({u"/D", u"C:\\Downloads\\vexa setup.exe", u"/C", u"3"});
-  EXPECT_EQ(p.deletions, std::vector<std::u16string>{u"C:\\Downloads\\vexa setup.exe"});
+  EXPECT_EQ(p.flags.DeletePath, u"C:\\Downloads\\vexa setup.exe");
   EXPECT_EQ(p.settings.ChannelID, u"3");
-  EXPECT_TRUE(Parse({u"/D"}).deletions.empty());
-  EXPECT_TRUE(Parse({u"/D", u""}).deletions.empty());
+  EXPECT_TRUE(Parse({u"/D"}).flags.DeletePath.empty());
+  EXPECT_TRUE(Parse({u"/D", u""}).flags.DeletePath.empty());
   // Unknown switches and stray elements change nothing.
   p = Parse({u"stray", u"/X", u"1", u"/CCC", u"9"});
   EXPECT_EQ(p.settings.ChannelID, u"281");
   EXPECT_EQ(p.settings.SubChannelID, u"407");
-  EXPECT_TRUE(p.deletions.empty());
+  EXPECT_TRUE(p.flags.DeletePath.empty());
 }
 
 }  // namespace

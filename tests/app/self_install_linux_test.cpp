@@ -7,8 +7,10 @@
 #include <thread>
 
 #include "app/self_install.h"
+#include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -19,47 +21,48 @@ class SelfInstallLinux : public ::testing::Test {
   void SetUp() override {
     own_ = dir_.Join(u"setup.exe");
     test::WriteTestFile(own_, "bytes");
-    services_.own_path = own_;
-    services_.report = [this](std::u16string_view event) { reports_.emplace_back(event); };
+    module_.Set(own_);
   }
   test::TempDir dir_;
   std::u16string own_;
-  InstallServices services_;
+  test::FakeModulePath module_{u""};
+  test::FakeHttp http_;
   RunSettings settings_;
-  std::vector<std::u16string> reports_;
 };
 
 TEST_F(SelfInstallLinux, UndeterminableClientDirectoryFails) {
   const test::ScopedEnv home("HOME", std::nullopt);
   const test::ScopedEnv data("XDG_DATA_HOME", std::nullopt);
-  EXPECT_EQ(SelfInstall(ClientDir::kAppData, true, settings_, services_), kInstallFailed);
-  EXPECT_EQ(SelfInstall(ClientDir::kDrive, true, settings_, services_), kInstallFailed);
+  EXPECT_EQ(SelfInstall(ClientDir::kAppData, true, settings_), kInstallFailed);
+  EXPECT_EQ(SelfInstall(ClientDir::kDrive, true, settings_), kInstallFailed);
   EXPECT_TRUE(settings_.InstallDir.empty());
-  EXPECT_TRUE(reports_.empty());
+  EXPECT_TRUE(http_.Urls().empty());
 }
 
 TEST_F(SelfInstallLinux, UncreatableClientDirectoryFails) {
   test::WriteTestFile(dir_.Join(u"plain"), "x");
   const test::ScopedEnv data("XDG_DATA_HOME", ToUtf8(dir_.Join(u"plain")));
-  EXPECT_EQ(SelfInstall(ClientDir::kAppData, true, settings_, services_), kInstallFailed);
+  EXPECT_EQ(SelfInstall(ClientDir::kAppData, true, settings_), kInstallFailed);
   EXPECT_EQ(settings_.InstallDir,
             PathAppend(PathAppend(dir_.Join(u"plain"), u"Larkway"), u"Fernhall"));
-  EXPECT_TRUE(reports_.empty());
+  EXPECT_TRUE(http_.Urls().empty());
 }
 
 TEST_F(SelfInstallLinux, DirectoryDifferingOnlyInCaseIsAnotherDirectory) {
   const test::ScopedEnv data("XDG_DATA_HOME", ToUtf8(dir_.path()));
   const std::u16string upper = PathAppend(PathAppend(dir_.path(), u"LARKWAY"), u"Fernhall");
   CreateDirectories(upper);
-  services_.own_path = PathAppend(upper, settings_.ExeName);
-  test::WriteTestFile(services_.own_path, "bytes");
-  EXPECT_EQ(SelfInstall(ClientDir::kAppData, false, settings_, services_), kInstalled);
+  const std::u16string inside = PathAppend(upper, settings_.ExeName);
+  module_.Set(inside);
+  test::WriteTestFile(inside, "bytes");
+  EXPECT_EQ(SelfInstall(ClientDir::kAppData, false, settings_), kInstalled);
 }
 
 TEST_F(SelfInstallLinux, CopyIsExecutableAndReplacesARunningFile) {
   const std::u16string to = dir_.Join(u"copy.exe");
   test::WriteTestFile(to, "old");
-  ASSERT_TRUE(CopyExecutable(own_, to));
+  ::chmod(ToUtf8(own_).c_str(), 0755);
+  ASSERT_TRUE(CopyFileReplacing(own_, to));
   EXPECT_EQ(ReadFileBytes(to), "bytes");
   struct stat st {};
   ASSERT_EQ(::stat(ToUtf8(to).c_str(), &st), 0);

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/self_install.h"
+#include "platform/process.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {

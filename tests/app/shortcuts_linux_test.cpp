@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "app/shortcuts.h"
+#include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -18,7 +19,7 @@ TEST(ShortcutsLinux, DesktopEntryLaunchesTheTargetWithTheArguments) {
   const std::u16string target = PathAppend(dir.Join(u"Fern hall"), u"vexa_qmzt.exe");
   const std::u16string link = ShortcutPath(dir.path(), u"VEXA-岚岫奇谭");
   EXPECT_EQ(PathFileName(link), u"VEXA-岚岫奇谭.desktop");
-  ASSERT_TRUE(WriteShortcut(target, link, u" /C 281 /CC 4%7"));
+  ASSERT_TRUE(test::WriteShortcut(target, link, u" /C 281 /CC 4%7"));
 
   const std::string entry = Entry(link);
   const std::string target_utf8 = ToUtf8(target);
@@ -42,14 +43,14 @@ TEST(ShortcutsLinux, HandWrittenEntriesAreRead) {
   test::WriteTestFile(link,
                       "[Desktop Action New]\nExec=/bin/other /C 1\n"
                       "[Desktop Entry]\nName=x\nExec = \"/opt/a \\\\\"b\\\\\"/run\" /C 5 /CC 6\n");
-  EXPECT_EQ(ReadShortcutArguments(link), u" /C 5 /CC 6");
+  EXPECT_EQ(test::ReadShortcutArguments(link), u" /C 5 /CC 6");
   test::WriteTestFile(link, "[Desktop Entry]\nExec=/opt/run /C 7 /CC 8\n");
-  EXPECT_EQ(ReadShortcutArguments(link), u" /C 7 /CC 8");
+  EXPECT_EQ(test::ReadShortcutArguments(link), u" /C 7 /CC 8");
   test::WriteTestFile(link, "[Desktop Entry]\nExec=\"/opt/unterminated /C 7\n");
-  EXPECT_EQ(ReadShortcutArguments(link), u"");
+  EXPECT_EQ(test::ReadShortcutArguments(link), u"");
   test::WriteTestFile(link, "[Desktop Entry]\nName=no exec\n");
-  EXPECT_EQ(ReadShortcutArguments(link), u"");
-  EXPECT_EQ(ReadShortcutArguments(dir.Join(u"missing.desktop")), u"");
+  EXPECT_EQ(test::ReadShortcutArguments(link), u"");
+  EXPECT_EQ(test::ReadShortcutArguments(dir.Join(u"missing.desktop")), u"");
 }
 
 TEST(ShortcutsLinux, FoldersFollowTheUserDirectoriesFile) {
@@ -80,8 +81,8 @@ TEST(ShortcutsLinux, FoldersFollowTheUserDirectoriesFile) {
 TEST(ShortcutsLinux, MissingFolderIsCreated) {
   const test::TempDir dir;
   const std::u16string link = ShortcutPath(PathAppend(dir.Join(u"a"), u"autostart"), u"n");
-  ASSERT_TRUE(WriteShortcut(dir.Join(u"t"), link, u" /C 1 /CC 2"));
-  EXPECT_EQ(ReadShortcutArguments(link), u" /C 1 /CC 2");
+  ASSERT_TRUE(test::WriteShortcut(dir.Join(u"t"), link, u" /C 1 /CC 2"));
+  EXPECT_EQ(test::ReadShortcutArguments(link), u" /C 1 /CC 2");
 }
 
 }  // namespace

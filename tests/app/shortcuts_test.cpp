@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/shortcuts.h"
+#include "fakes/fake_platform.h"
 #include "app/startup.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
@@ -14,7 +15,6 @@ class ShortcutsTest : public ::testing::Test {
  protected:
   // Shell links need COM on the calling thread.
   void SetUp() override {
-    drawing_ = StartPlatformServices();
     settings_.ChannelID = u"281";
     settings_.SubChannelID = u"407";
     target_ = program_dir_.Join(u"vexa_qmzt.exe");
@@ -22,7 +22,6 @@ class ShortcutsTest : public ::testing::Test {
     folders_.desktop = desktop_.path();
     folders_.startup = startup_.path();
   }
-  void TearDown() override { StopPlatformServices(drawing_); }
 
   std::u16string Shortcut(const test::TempDir& dir, std::u16string_view prefix) const {
     return ShortcutPath(dir.path(), std::u16string(prefix) + kTitle);
@@ -30,10 +29,10 @@ class ShortcutsTest : public ::testing::Test {
   // An earlier installation's shortcut with these arguments.
   void PlaceEarlier(const test::TempDir& dir, std::u16string_view prefix,
                     const std::u16string& arguments) {
-    ASSERT_TRUE(WriteShortcut(old_target_, Shortcut(dir, prefix), arguments));
+    ASSERT_TRUE(test::WriteShortcut(old_target_, Shortcut(dir, prefix), arguments));
   }
 
-  bool drawing_ = false;
+  test::ScopedServices services_;
   RunSettings settings_;
   test::TempDir program_dir_, desktop_, startup_;
   std::u16string target_;
@@ -45,7 +44,7 @@ TEST_F(ShortcutsTest, FreshDesktopGetsTheNewArgumentsUnderTheShortcutName) {
   EXPECT_EQ(CreateShortcuts(target_, settings_, folders_), u" /C 281 /CC 407");
   const std::u16string link = Shortcut(desktop_, u"VEXA-");
   ASSERT_TRUE(FileExists(link));
-  EXPECT_EQ(ReadShortcutArguments(link), u" /C 281 /CC 407");
+  EXPECT_EQ(test::ReadShortcutArguments(link), u" /C 281 /CC 407");
   EXPECT_EQ(settings_.CreatedShortcutName, u"VEXA-岚岫奇谭");
   // Nothing in the Startup folder unless asked for.
   EXPECT_FALSE(FileExists(Shortcut(startup_, u"VEXA-")));
@@ -63,7 +62,7 @@ TEST_F(ShortcutsTest, EarlierShortcutKeepsItsNameAndArguments) {
   EXPECT_EQ(settings_.CreatedShortcutName, u"3939RIX-岚岫奇谭");
   EXPECT_TRUE(FileExists(Shortcut(desktop_, u"3939RIX-")));
   EXPECT_FALSE(FileExists(Shortcut(desktop_, u"VEXA-")));
-  EXPECT_EQ(ReadShortcutArguments(Shortcut(desktop_, u"3939RIX-")), u" /C 5 /CC 6");
+  EXPECT_EQ(test::ReadShortcutArguments(Shortcut(desktop_, u"3939RIX-")), u" /C 5 /CC 6");
 }
 
 TEST_F(ShortcutsTest, BothEarlierShortcutsGoAndTheVexaOneWins) {
@@ -73,18 +72,18 @@ TEST_F(ShortcutsTest, BothEarlierShortcutsGoAndTheVexaOneWins) {
   EXPECT_EQ(CreateShortcuts(target_, settings_, folders_), u" /C 7 /CC 8");
   EXPECT_EQ(settings_.CreatedShortcutName, u"VEXA-岚岫奇谭");
   EXPECT_FALSE(FileExists(Shortcut(desktop_, u"3939RIX-")));
-  EXPECT_EQ(ReadShortcutArguments(Shortcut(desktop_, u"VEXA-")), u" /C 7 /CC 8");
+  EXPECT_EQ(test::ReadShortcutArguments(Shortcut(desktop_, u"VEXA-")), u" /C 7 /CC 8");
 }
 
 TEST_F(ShortcutsTest, EarlierShortcutWithoutArgumentsGetsTheDefault) {
   PlaceEarlier(desktop_, u"VEXA-", u"");
   EXPECT_EQ(CreateShortcuts(target_, settings_, folders_), u" /C 263 /CC 434 ");
-  EXPECT_EQ(ReadShortcutArguments(Shortcut(desktop_, u"VEXA-")), u" /C 263 /CC 434 ");
+  EXPECT_EQ(test::ReadShortcutArguments(Shortcut(desktop_, u"VEXA-")), u" /C 263 /CC 434 ");
 }
 
 TEST_F(ShortcutsTest, UnreadableEarlierShortcutGetsTheDefault) {
   test::WriteTestFile(Shortcut(desktop_, u"3939RIX-"), "not a shortcut at all");
-  EXPECT_EQ(ReadShortcutArguments(Shortcut(desktop_, u"3939RIX-")), u"");
+  EXPECT_EQ(test::ReadShortcutArguments(Shortcut(desktop_, u"3939RIX-")), u"");
   EXPECT_EQ(CreateShortcuts(target_, settings_, folders_), u" /C 263 /CC 434 ");
   EXPECT_EQ(settings_.CreatedShortcutName, u"3939RIX-岚岫奇谭");
 }
@@ -101,8 +100,8 @@ TEST_F(ShortcutsTest, StartupFolderFollowsItsOwnEarlierShortcut) {
   PlaceEarlier(startup_, u"3939RIX-", u" /C 9 /CC 10");
   // The Startup step runs last, so its arguments are the ones returned.
   EXPECT_EQ(CreateShortcuts(target_, settings_, folders_), u" /C 9 /CC 10");
-  EXPECT_EQ(ReadShortcutArguments(Shortcut(desktop_, u"VEXA-")), u" /C 281 /CC 407");
-  EXPECT_EQ(ReadShortcutArguments(Shortcut(startup_, u"3939RIX-")), u" /C 9 /CC 10");
+  EXPECT_EQ(test::ReadShortcutArguments(Shortcut(desktop_, u"VEXA-")), u" /C 281 /CC 407");
+  EXPECT_EQ(test::ReadShortcutArguments(Shortcut(startup_, u"3939RIX-")), u" /C 9 /CC 10");
   // The bubble points at the desktop icon, not the Startup one.
   EXPECT_EQ(settings_.CreatedShortcutName, u"VEXA-岚岫奇谭");
 }
@@ -119,13 +118,13 @@ TEST_F(ShortcutsTest, UnsavedShortcutIsNotNamedAsCreated) {
 TEST_F(ShortcutsTest, ArgumentsWithSpecialCharactersSurviveAndLongOnesAreCut) {
   const std::u16string odd = u" /C a%b\\c \"q r\" $HOME `x` /CC 岚";
   const std::u16string link = Shortcut(desktop_, u"VEXA-");
-  ASSERT_TRUE(
-      WriteShortcut(PathAppend(program_dir_.Join(u"dir with blank"), u"vexa_qmzt.exe"), link, odd));
-  EXPECT_EQ(ReadShortcutArguments(link), odd);
+  ASSERT_TRUE(test::WriteShortcut(
+      PathAppend(program_dir_.Join(u"dir with blank"), u"vexa_qmzt.exe"), link, odd));
+  EXPECT_EQ(test::ReadShortcutArguments(link), odd);
 
   const std::u16string long_arguments = u" /C " + std::u16string(300, u'7');
-  ASSERT_TRUE(WriteShortcut(target_, link, long_arguments));
-  EXPECT_EQ(ReadShortcutArguments(link), long_arguments.substr(0, 259));
+  ASSERT_TRUE(test::WriteShortcut(target_, link, long_arguments));
+  EXPECT_EQ(test::ReadShortcutArguments(link), long_arguments.substr(0, 259));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include "app/shortcuts.h"
+#include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -27,7 +28,7 @@ TEST(ShortcutsWin32, ShellLinkCarriesTargetArgumentsIconAndWorkingDirectory) {
   test::WriteTestFile(target, "MZ");
   const std::u16string link = ShortcutPath(dir.path(), u"VEXA-岚岫奇谭");
   EXPECT_EQ(PathFileName(link), u"VEXA-岚岫奇谭.lnk");
-  ASSERT_TRUE(WriteShortcut(target, link, u" /C 281 /CC 407"));
+  ASSERT_TRUE(test::WriteShortcut(target, link, u" /C 281 /CC 407"));
 
   IShellLinkW* shell_link = nullptr;
   ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,

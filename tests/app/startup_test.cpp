@@ -5,10 +5,19 @@
 #include <string>
 #include <vector>
 
+#include <chrono>
+#include <thread>
+
+#include "app/file_version_platform.h"
+#include "app/shortcuts_platform.h"
 #include "app/startup.h"
+#include "app/startup_platform.h"
+#include "app/upgrade_worker.h"
+#include "fakes/fake_platform.h"
 #include "fakes/isolated_profile.h"
 #include "identity/client_paths.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -30,12 +39,14 @@ class FakeWindows : public LauncherWindows {
     return Next(game_runs_);
   }
   void ShowBubble(const std::u16string& label, int show_command) override {
+    if (bubble_shown) bubble_shown();
     log_.push_back("bubble " + ToUtf8(label) + " " + std::to_string(show_command));
   }
   void Close() override { log_.push_back("close"); }
 
   // One entry per run: what the window does while open, and its result.
   std::vector<std::function<int()>> launcher_runs_, game_runs_;
+  std::function<void()> bubble_shown;
 
  private:
   static int Next(std::vector<std::function<int()>>& runs) {
@@ -91,52 +102,30 @@ TEST(MarkerPathTest, SitsBesideTheExecutable) {
 
 class StartupTest : public ::testing::Test {
  protected:
+  using Clock = std::chrono::steady_clock;
+
   void SetUp() override {
     // The test's own COM use (reading shortcuts back) outlives the sequence's.
-    drawing_ = StartPlatformServices();
+    drawing_ = Platform<StartupPlatform>().start_services();
     ASSERT_TRUE(GetAppDataClientDir(app_dir_));
     downloads_ = profile_.scratch().Join(u"Downloads");
     CreateDirectories(downloads_);
     own_path_ = PathAppend(downloads_, u"vexa setup.exe");
     test::WriteTestFile(own_path_, "launcher");
+    module_.Set(own_path_);
     marker_ = MarkerPath(own_path_, settings_.GameCode);
     desktop_ = profile_.scratch().Join(u"Desktop");
     CreateDirectories(desktop_);
-
-    hooks_.report = [this](std::u16string_view event) {
-      log_.push_back("report " + ToUtf8(event));
-    };
-    hooks_.command_line.fixed_channel = true;
-    hooks_.command_line.is_process_running = [](std::u16string_view) { return false; };
-    hooks_.command_line.start_delete_worker = [this](std::u16string path) {
-      log_.push_back("delete " + ToUtf8(path));
-    };
-    hooks_.install.own_path = own_path_;
-    hooks_.install.file_version = [](const std::u16string&) { return std::u16string(u"1.0.0.1"); };
-    hooks_.install.start_process = [this](const std::u16string& program,
-                                          const std::u16string& parameters) {
-      started_program_ = program;
-      started_parameters_ = parameters;
-      log_.push_back("start");
-      return true;
-    };
-    hooks_.install.shortcut_folders.desktop = desktop_;
-    hooks_.start_upgrade_worker = [this] {
-      log_.push_back("worker start");
-      return true;
-    };
-    hooks_.stop_upgrade_worker = [this](int wait_ms) {
-      log_.push_back("worker stop " + std::to_string(wait_ms));
-    };
-    hooks_.sleep = [this](int ms) { log_.push_back("sleep " + std::to_string(ms)); };
-    hooks_.windows = &windows_;
+    folders_ = std::make_unique<test::FakeShortcutFolders>(ShortcutFolders{desktop_, {}});
+    settings_.FixedChannel = true;
+    windows_.bubble_shown = [this] { bubble_at_ = Clock::now(); };
   }
 
-  void TearDown() override { StopPlatformServices(drawing_); }
+  void TearDown() override { Platform<StartupPlatform>().stop_services(drawing_); }
 
   int Run(std::vector<std::u16string> switches) {
     switches.insert(switches.begin(), own_path_);
-    return RunStartup(switches, 5, settings_, hooks_);
+    return RunStartup(switches, 5, settings_, &windows_);
   }
   // The marker while the launcher is open: present, and not deletable by anyone else.
   std::function<int()> CheckMarkerHeld() {
@@ -146,29 +135,56 @@ class StartupTest : public ::testing::Test {
       return kWindowClosed;
     };
   }
+  // The upgrade worker runs beside the windows: it has asked for its description by now.
+  bool WorkerAskedForTheDescription() {
+    for (int i = 0; i < 200; ++i) {
+      for (const std::u16string& url : http_.Urls()) {
+        if (url.find(u"/game/wd/qmzt.xml") != std::u16string::npos) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
 
   test::IsolatedProfile profile_;
   bool drawing_ = false;
   RunSettings settings_;
   Log log_;
   FakeWindows windows_{log_};
-  StartupHooks hooks_;
   std::u16string app_dir_, downloads_, own_path_, marker_, desktop_;
-  std::u16string started_program_, started_parameters_;
   bool marker_seen_ = false;
   bool marker_deletable_ = true;
+  Clock::time_point reported_at_{}, bubble_at_{};
+  // Reports and process starts go into the same log as the windows, in the order they happen.
+  test::FakeHttp http_{
+      [this](const std::u16string& url, const std::u16string*, const FetchLimits&) {
+        const size_t stat = url.find(u"&stat=");
+        if (url.find(u"/wd.php?") != std::u16string::npos && stat != std::u16string::npos) {
+          log_.push_back("report " + ToUtf8(url.substr(stat + 6, 2)));
+          reported_at_ = Clock::now();
+        }
+        return false;
+      }};
+  test::FakeProcesses processes_;
+  test::FakeModulePath module_{u""};
+  std::unique_ptr<test::FakeShortcutFolders> folders_;
+  ScopedPlatform<FileVersionPlatform> version_{
+      FileVersionPlatform{[](const std::u16string&) { return std::u16string(u"1.0.0.1"); }}};
 };
 
 TEST_F(StartupTest, FirstStartInstallsRelaunchesAndEnds) {
   EXPECT_EQ(Run({}), 0);
-  EXPECT_EQ(log_, (Log{"report 44", "start"}));
-  EXPECT_EQ(started_program_, PathAppend(app_dir_, u"vexa_qmzt.exe"));
-  EXPECT_EQ(SplitArguments(started_parameters_),
+  EXPECT_EQ(log_, (Log{"report 44"}));
+  ASSERT_EQ(processes_.Started().size(), 1u);
+  EXPECT_EQ(processes_.Started()[0].program, PathAppend(app_dir_, u"vexa_qmzt.exe"));
+  EXPECT_EQ(SplitArguments(processes_.Started()[0].parameters),
             (std::vector<std::u16string>{u"/C", u"281", u"/CC", u"407", u"/D", own_path_, u"/IB",
                                          u"VEXA-岚岫奇谭"}));
   EXPECT_TRUE(FileExists(PathAppend(app_dir_, u"qmzt_idata.inmk")));
-  EXPECT_EQ(ReadShortcutArguments(ShortcutPath(desktop_, u"VEXA-岚岫奇谭")), u" /C 281 /CC 407");
+  EXPECT_EQ(test::ReadShortcutArguments(ShortcutPath(desktop_, u"VEXA-岚岫奇谭")),
+            u" /C 281 /CC 407");
   EXPECT_FALSE(FileExists(marker_));
+  EXPECT_FALSE(UpgradeWorkerRunning());
 }
 
 TEST_F(StartupTest, SecondInstallReportsFifty) {
@@ -177,20 +193,28 @@ TEST_F(StartupTest, SecondInstallReportsFifty) {
   RunSettings fresh;
   settings_ = fresh;
   EXPECT_EQ(Run({}), 0);
-  EXPECT_EQ(log_, (Log{"report 50", "start"}));
+  EXPECT_EQ(log_, (Log{"report 50"}));
+  EXPECT_EQ(processes_.Started().size(), 2u);
 }
 
 TEST_F(StartupTest, NoRunShowsTheBubbleAfterAPauseInstead) {
   EXPECT_EQ(Run({u"/R", u"NORUN"}), 0);
-  EXPECT_EQ(log_, (Log{"report 44", "sleep 1000", "bubble VEXA-岚岫奇谭 5"}));
+  EXPECT_EQ(log_, (Log{"report 44", "bubble VEXA-岚岫奇谭 5"}));
+  EXPECT_GE(bubble_at_ - reported_at_, std::chrono::milliseconds(kBubbleDelayMs));
+  EXPECT_TRUE(processes_.Started().empty());
   EXPECT_TRUE(FileExists(PathAppend(app_dir_, u"vexa_qmzt.exe")));
 }
 
 TEST_F(StartupTest, NoInstallRunsInPlaceAndCleansUp) {
-  windows_.launcher_runs_ = {CheckMarkerHeld()};
+  bool worker_asked = false;
+  windows_.launcher_runs_ = {[&] {
+    worker_asked = WorkerAskedForTheDescription();
+    return CheckMarkerHeld()();
+  }};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 1);
-  EXPECT_EQ(log_,
-            (Log{"report 45", "worker start", "open", "launcher", "worker stop 1000", "close"}));
+  EXPECT_EQ(log_, (Log{"report 45", "open", "launcher", "close"}));
+  EXPECT_TRUE(worker_asked);
+  EXPECT_FALSE(UpgradeWorkerRunning());
   EXPECT_FALSE(FileExists(PathAppend(app_dir_, u"vexa_qmzt.exe")));
   EXPECT_TRUE(marker_seen_);
   EXPECT_FALSE(marker_deletable_);
@@ -199,18 +223,23 @@ TEST_F(StartupTest, NoInstallRunsInPlaceAndCleansUp) {
 
 TEST_F(StartupTest, InstalledCopyDeletesTheDownloadAndShowsTheBubbleAfterTheWindows) {
   CreateDirectories(app_dir_);
-  hooks_.install.own_path = PathAppend(app_dir_, u"vexa_qmzt.exe");
-  test::WriteTestFile(hooks_.install.own_path, "installed");
-  marker_ = MarkerPath(hooks_.install.own_path, settings_.GameCode);
+  const std::u16string installed = PathAppend(app_dir_, u"vexa_qmzt.exe");
+  test::WriteTestFile(installed, "installed");
+  module_.Set(installed);
+  marker_ = MarkerPath(installed, settings_.GameCode);
   windows_.launcher_runs_ = {CheckMarkerHeld()};
-  EXPECT_EQ(RunStartup({hooks_.install.own_path, u"/C", u"281", u"/CC", u"407", u"/D", own_path_,
-                        u"/IB", u"VEXA-岚岫奇谭"},
-                       1, settings_, hooks_),
+  EXPECT_EQ(RunStartup({installed, u"/C", u"281", u"/CC", u"407", u"/D", own_path_, u"/IB",
+                        u"VEXA-岚岫奇谭"},
+                       1, settings_, &windows_),
             1);
-  EXPECT_EQ(log_, (Log{"delete " + ToUtf8(own_path_), "report 45", "worker start", "open",
-                       "launcher", "bubble VEXA-岚岫奇谭 1", "worker stop 1000", "close"}));
+  EXPECT_EQ(log_, (Log{"report 45", "open", "launcher", "bubble VEXA-岚岫奇谭 1", "close"}));
   EXPECT_TRUE(marker_seen_);
   EXPECT_FALSE(FileExists(marker_));
+  // The downloaded file goes in the background.
+  for (int i = 0; i < 300 && FileExists(own_path_); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(FileExists(own_path_));
 }
 
 TEST_F(StartupTest, StaleMarkerIsRemovedAndReportedAfterTheStartReport) {
@@ -230,7 +259,7 @@ TEST_F(StartupTest, MarkerOfARunningLauncherIsSharedNotDeleted) {
   windows_.launcher_runs_ = {CheckMarkerHeld()};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 1);
   EXPECT_EQ(log_.at(0), "report 45");
-  EXPECT_EQ(log_.at(1), "worker start");  // no "46"
+  EXPECT_EQ(log_.at(1), "open");  // no "46"
   EXPECT_TRUE(marker_seen_);
   // Still the other launcher's: shutdown could not delete it either.
   EXPECT_TRUE(FileExists(marker_));
@@ -243,8 +272,7 @@ TEST_F(StartupTest, GameWindowThatCannotBeCreatedExitsWithZero) {
   }};
   windows_.game_runs_ = {[] { return kWindowNotCreated; }};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 0);
-  EXPECT_EQ(log_, (Log{"report 45", "worker start", "open", "launcher", "game", "worker stop 1000",
-                       "close"}));
+  EXPECT_EQ(log_, (Log{"report 45", "open", "launcher", "game", "close"}));
   EXPECT_FALSE(FileExists(marker_));
 }
 
@@ -260,8 +288,9 @@ TEST_F(StartupTest, UnusableFirstDirectoryFallsBackToTheSecond) {
   EXPECT_EQ(Run({}), 0);
   RemoveFile(app_dir_);
   EXPECT_EQ(settings_.InstallDir, drive_dir);
-  EXPECT_EQ(started_program_, PathAppend(drive_dir, u"vexa_qmzt.exe"));
-  EXPECT_EQ(log_, (Log{"report 44", "start"}));
+  ASSERT_EQ(processes_.Started().size(), 1u);
+  EXPECT_EQ(processes_.Started()[0].program, PathAppend(drive_dir, u"vexa_qmzt.exe"));
+  EXPECT_EQ(log_, (Log{"report 44"}));
   RemoveFile(PathAppend(drive_dir, u"qmzt_idata.inmk"));
 }
 

@@ -7,12 +7,14 @@
 #include <thread>
 
 #include "app/upgrade.h"
-#include "app/upgrade_signer.h"
+#include "app/upgrade_platform.h"
+#include "app/upgrade_signer_linux.h"
 #include "app/upgrade_worker.h"
 #include "fakes/dev_platform.h"
 #include "fakes/test_env.h"
 #include "net/http_fetch.h"
 #include "platform/files.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -53,18 +55,14 @@ class UpgradeAgainstPlatform : public ::testing::Test {
     test::WriteTestFile(PathAppend(upgrade_dir_, u"qmzt.xml"), xml);
   }
 
+  // The real worker with the test root trusted for the signature.
   bool Start() {
-    return StartUpgradeWorker([this](UpgradeEnvironment& env) {
-      env.exe_path = exe_;
-      env.game_code = u"qmzt";
-      env.description_url = UpgradeDescriptionUrl(platform_.base_url(), u"qmzt");
-      env.wait_ms = 50;
-      env.signer_name = [ca = ca_file_](const std::u16string& file, const std::u16string& url) {
-        const std::u16string signature = file + u".p7s";
-        if (!Fetch(url + u".p7s", signature)) return std::optional<std::string>();
-        return VerifiedSignerName(file, signature, ca);
-      };
-    });
+    UpgradeJob job;
+    job.exe_path = exe_;
+    job.game_code = u"qmzt";
+    job.description_url = UpgradeDescriptionUrl(platform_.base_url(), u"qmzt");
+    job.wait_ms = 50;
+    return StartUpgradeWorker(job);
   }
 
   bool WaitForWorkerEnd(int ms) {
@@ -78,6 +76,10 @@ class UpgradeAgainstPlatform : public ::testing::Test {
   test::TempDir work_;
   std::u16string upgrade_dir_, exe_;
   std::string new_exe_, ca_file_;
+  ScopedPlatform<UpgradePlatform> signer_{
+      UpgradePlatform{u".p7s", [this](const std::u16string& file, const std::u16string& signature) {
+                        return VerifiedSignerName(file, signature, ca_file_);
+                      }}};
 };
 
 TEST_F(UpgradeAgainstPlatform, DueUpgradeIsDownloadedVerifiedAndSwappedIn) {
@@ -129,7 +131,7 @@ TEST_F(UpgradeAgainstPlatform, ShutdownDuringASlowDownloadReturnsWithinASecond) 
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   ASSERT_TRUE(UpgradeWorkerRunning());
   const auto start = std::chrono::steady_clock::now();
-  StopUpgradeWorker(1000);
+  EXPECT_TRUE(StopUpgradeWorker(1000)) << "the thread should have ended, not been left";
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1300));
   EXPECT_EQ(ReadFileBytes(exe_), "old launcher FERNLITE-VERSION:1.0.0.1\0"s);
 }

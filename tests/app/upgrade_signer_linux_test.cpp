@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/upgrade_signer.h"
+#include "app/upgrade_signer_linux.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
 #include "platform/text.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "app/upgrade_signer.h"
+#include "app/upgrade_signer_win32.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -98,7 +98,7 @@ class AuthenticodeCheck : public ::testing::Test {
   }
 
   static std::optional<std::string> Check(std::u16string_view name) {
-    return VerifiedSignerName(PathAppend(dir_, name), {}, {});
+    return VerifiedSignerName(PathAppend(dir_, name));
   }
 
   static inline std::string unix_dir_;

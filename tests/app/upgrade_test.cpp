@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <chrono>
 #include <thread>
 #include <vector>
 
+#include "app/file_version_platform.h"
+#include "app/upgrade_platform.h"
 #include "app/upgrade_worker.h"
+#include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -20,7 +25,7 @@ using test::WriteTestFile;
 
 // ---- numbers, hash, versions ----
 
-TEST(UpgradeNumbers, LeadingIntReadsLikeAtoi) {
+TEST(UpgradeNumbers, LeadingIntReadsLikeStrtol) {
   EXPECT_EQ(LeadingInt("42"), 42);
   EXPECT_EQ(LeadingInt("  -17abc"), -17);
   EXPECT_EQ(LeadingInt("+8"), 8);
@@ -131,7 +136,10 @@ TEST(UpgradeDescription, AddressesAndCopyPath) {
 constexpr char16_t kDeviceId[] = u"0123456789abcdef0123456789abcdef";  // rollout value 5280
 constexpr char kSigner[] = "Larkway Test Signer";
 
-struct Fake {
+// The worker's outside world, answered from plain values: the network (description and
+// download), the running file's version, the signer, and renames that can be made to fail.
+class Fake {
+ public:
   TempDir dir;
   std::u16string exe = dir.Join(u"vexa_qmzt.exe");
   std::u16string running_version = u"1.0.0.1";
@@ -140,37 +148,18 @@ struct Fake {
   std::string download = std::string(1234, 'N');
   bool download_ok = true;
   std::optional<std::string> signer = std::string(kSigner);
-  std::vector<std::u16string> fetched;
   int fail_rename_to_exe = 0;  // fail renames onto the executable path this many times
+  // Called on every description fetch (the worker's cycle), before it is answered.
+  std::function<void()> on_description;
 
-  UpgradeEnvironment Env() {
-    UpgradeEnvironment env;
-    env.description_url = u"http://platform/game/wd/qmzt.xml";
-    env.exe_path = exe;
-    env.game_code = u"qmzt";
-    env.wait_ms = 5;
-    env.fetch = [this](const std::u16string& url, const std::u16string& path) {
-      fetched.push_back(url);
-      const bool is_description = url.ends_with(u".xml");
-      if (is_description ? !description_ok : !download_ok) return false;
-      WriteTestFile(path, is_description ? description : download);
-      return true;
-    };
-    env.file_version = [this](const std::u16string& path) {
-      return path == exe && FileExists(exe) ? running_version : std::u16string();
-    };
-    env.signer_name = [this](const std::u16string&, const std::u16string&) { return signer; };
-    env.rename = [this](const std::u16string& from, const std::u16string& to) {
-      if (to == exe && fail_rename_to_exe > 0) {
-        --fail_rename_to_exe;
-        return false;
-      }
-      return RenameFileNoReplace(from, to);
-    };
-    env.device_id = [] { return std::u16string(kDeviceId); };
-    env.wait = [](std::uint32_t) { return true; };
-    env.stopped = [] { return false; };
-    return env;
+  std::vector<std::u16string> Fetched() const { return http_.Urls(); }
+  UpgradeJob Job() const {
+    UpgradeJob job;
+    job.description_url = u"http://platform/game/wd/qmzt.xml";
+    job.exe_path = exe;
+    job.game_code = u"qmzt";
+    job.wait_ms = 5;
+    return job;
   }
   UpgradeInfo Info() {
     UpgradeInfo info;
@@ -178,105 +167,154 @@ struct Fake {
     info.ExePath = exe;
     return info;
   }
+  // The version of whatever file is at a path; replaces the fixed running_version.
+  std::function<std::u16string(const std::u16string& path)> version_of;
+
+ private:
+  test::FakeHttp http_{
+      [this](const std::u16string& url, const std::u16string* path, const FetchLimits&) {
+        const bool is_description = url.ends_with(u".xml");
+        if (is_description && on_description) on_description();
+        if (is_description ? !description_ok : !download_ok) return false;
+        if (path) WriteTestFile(*path, is_description ? description : download);
+        return true;
+      }};
+  ScopedPlatform<FileVersionPlatform> versions_{
+      FileVersionPlatform{[this](const std::u16string& path) {
+        if (version_of) return version_of(path);
+        return path == exe && FileExists(exe) ? running_version : std::u16string();
+      }}};
+  ScopedPlatform<UpgradePlatform> signers_{UpgradePlatform{
+      u"", [this](const std::u16string&, const std::u16string&) { return signer; }}};
+  ScopedPlatform<FilesPlatform> files_{[this] {
+    FilesPlatform files = Platform<FilesPlatform>();
+    files.rename_no_replace = [this, rename = files.rename_no_replace](const std::u16string& from,
+                                                                       const std::u16string& to) {
+      if (to == exe && fail_rename_to_exe > 0) {
+        --fail_rename_to_exe;
+        return false;
+      }
+      return rename(from, to);
+    };
+    return files;
+  }()};
 };
 
 TEST(UpgradeDecision, RegionBoundsVersionAndPath) {
   Fake fake;
   WriteTestFile(fake.exe, "old");
-  const UpgradeEnvironment env = fake.Env();
   UpgradeInfo info = fake.Info();
-  EXPECT_TRUE(DecideUpgrade(info, env));
+  EXPECT_TRUE(DecideUpgrade(info, kDeviceId));
 
   info.RegionMin = 5280, info.RegionMax = 5281;  // exactly this machine
-  EXPECT_TRUE(DecideUpgrade(info, env));
+  EXPECT_TRUE(DecideUpgrade(info, kDeviceId));
   info.RegionMin = 0, info.RegionMax = 5280;  // maximum is outside
-  EXPECT_FALSE(DecideUpgrade(info, env));
+  EXPECT_FALSE(DecideUpgrade(info, kDeviceId));
   info.RegionMin = 5281, info.RegionMax = 10000;
-  EXPECT_FALSE(DecideUpgrade(info, env));
+  EXPECT_FALSE(DecideUpgrade(info, kDeviceId));
   info.RegionMin = 0, info.RegionMax = 0;  // nobody
-  EXPECT_FALSE(DecideUpgrade(info, env));
+  EXPECT_FALSE(DecideUpgrade(info, kDeviceId));
   info.RegionMin = 0, info.RegionMax = 10000;
 
   info.DistVersion = "1.0.0.1";  // equal
-  EXPECT_FALSE(DecideUpgrade(info, env));
+  EXPECT_FALSE(DecideUpgrade(info, kDeviceId));
   info.DistVersion = "1.0";  // fewer than three dots
-  EXPECT_FALSE(DecideUpgrade(info, env));
+  EXPECT_FALSE(DecideUpgrade(info, kDeviceId));
   info.DistVersion = "1.0.0.2";
   info.ExePath.clear();
-  EXPECT_FALSE(DecideUpgrade(info, env));
+  EXPECT_FALSE(DecideUpgrade(info, kDeviceId));
   info.ExePath = fake.exe;
   fake.running_version.clear();  // no readable version
-  EXPECT_FALSE(DecideUpgrade(info, env));
+  EXPECT_FALSE(DecideUpgrade(info, kDeviceId));
 }
 
 TEST(UpgradeDownload, AcceptsOnlyTheRightSizeAndSigner) {
   Fake fake;
-  const UpgradeEnvironment env = fake.Env();
+  WriteTestFile(fake.exe, "old");
   UpgradeInfo info = fake.Info();
   const std::u16string new_path = fake.exe + u".n";
 
-  EXPECT_EQ(DownloadAndVerify(info, u"", env), kDownloadNoPath);
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadOk);
+  EXPECT_EQ(DownloadAndVerify(info, u""), kDownloadNoPath);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadOk);
   EXPECT_EQ(ReadFileBytes(new_path), fake.download);
 
   fake.download = std::string(1233, 'N');
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadFailed);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadFailed);
   info.FileLength = 0;  // size not checked
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadOk);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadOk);
 
   fake.signer = "Larkway Test Signer ";
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadFailed);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadFailed);
   fake.signer = "larkway test signer";
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadFailed);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadFailed);
   fake.signer = std::nullopt;  // unsigned or not trusted
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadFailed);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadFailed);
   // A failed verification leaves the download in place.
   EXPECT_TRUE(FileExists(new_path));
 
   // No expected signer: refused rather than trusting whatever arrived.
   fake.signer = kSigner;
   info.Signature.clear();
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadFailed);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadFailed);
 
   fake.download_ok = false;
   info.Signature = kSigner;
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadFailed);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadFailed);
 }
 
 TEST(UpgradeDownload, SignerNameMustFitTheBuffer) {
   Fake fake;
-  const UpgradeEnvironment env = fake.Env();
+  WriteTestFile(fake.exe, "old");
   UpgradeInfo info = fake.Info();
   info.FileLength = 0;
   info.Signature = std::string(kSignerNameCapacity - 1, 'S');
   fake.signer = info.Signature;
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadOk);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadOk);
   info.Signature = std::string(kSignerNameCapacity, 'S');
   fake.signer = info.Signature;
-  EXPECT_EQ(DownloadAndVerify(info, fake.exe, env), kDownloadFailed);
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadFailed);
+}
+
+TEST(UpgradeDownload, DetachedSignatureTravelsBesideTheFileAndIsRemoved) {
+  Fake fake;
+  WriteTestFile(fake.exe, "old");
+  UpgradeInfo info = fake.Info();
+  std::u16string seen_signature;
+  ScopedPlatform<UpgradePlatform> detached(
+      UpgradePlatform{u".p7s", [&](const std::u16string& file, const std::u16string& signature) {
+                        seen_signature = signature;
+                        EXPECT_EQ(file, fake.exe + u".n");
+                        EXPECT_TRUE(FileExists(signature));
+                        return std::optional<std::string>(kSigner);
+                      }});
+  EXPECT_EQ(DownloadAndVerify(info, fake.exe), kDownloadOk);
+  EXPECT_EQ(seen_signature, fake.exe + u".n.p7s");
+  EXPECT_FALSE(FileExists(seen_signature));
+  const auto fetched = fake.Fetched();
+  ASSERT_EQ(fetched.size(), 2u);
+  EXPECT_EQ(fetched[1], fetched[0] + u".p7s");
 }
 
 TEST(UpgradeSwap, ReplacesAndRollsBack) {
   Fake fake;
-  const UpgradeEnvironment env = fake.Env();
   const std::u16string old_path = fake.exe + u".o", new_path = fake.exe + u".n";
 
   WriteTestFile(fake.exe, "old");
   WriteTestFile(new_path, "new");
-  EXPECT_EQ(SwapExecutables(fake.exe, env), 0);
+  EXPECT_EQ(SwapExecutables(fake.exe), 0);
   EXPECT_EQ(ReadFileBytes(fake.exe), "new");
   EXPECT_EQ(ReadFileBytes(old_path), "old");
   EXPECT_FALSE(FileExists(new_path));
 
   // A leftover ".o" blocks the first rename: nothing changes.
   WriteTestFile(new_path, "newer");
-  EXPECT_EQ(SwapExecutables(fake.exe, env), 1);
+  EXPECT_EQ(SwapExecutables(fake.exe), 1);
   EXPECT_EQ(ReadFileBytes(fake.exe), "new");
 
   // The second rename fails: the old executable goes back in place.
   ASSERT_TRUE(RemoveFile(old_path));
   fake.fail_rename_to_exe = 1;
-  EXPECT_EQ(SwapExecutables(fake.exe, env), 1);
+  EXPECT_EQ(SwapExecutables(fake.exe), 1);
   EXPECT_EQ(ReadFileBytes(fake.exe), "new");
   EXPECT_EQ(ReadFileBytes(new_path), "newer");
   EXPECT_FALSE(FileExists(old_path));
@@ -292,41 +330,39 @@ TEST(UpgradeSwap, RemovesOldExecutable) {
   EXPECT_FALSE(FileExists(exe + u".o"));
 }
 
+// The worker's machine identifier (rollout value 5280 of the described 0..10000) comes from the
+// process's own device identity, whatever it is; the described range covers every machine.
+
 TEST(UpgradeWorkerLoop, DueUpgradeSwapsThenEndsOnTheNewVersion) {
   Fake fake;
   WriteTestFile(fake.exe, "old");
   WriteTestFile(fake.exe + u".o", "from an earlier upgrade");
-  UpgradeEnvironment env = fake.Env();
   // After the swap the executable on disk is the new one, so its version is the described one.
-  env.file_version = [&](const std::u16string& path) -> std::u16string {
+  fake.version_of = [](const std::u16string& path) -> std::u16string {
     const auto bytes = ReadFileBytes(path);
     if (!bytes) return {};
     return *bytes == "old" ? u"1.0.0.1" : u"1.0.0.2";
   };
-  int waits = 0;
-  env.wait = [&](std::uint32_t ms) {
-    EXPECT_EQ(ms, env.wait_ms);
-    return ++waits < 10;
-  };
-  RunUpgradeWorker(env);
+  StopSignal stop;
+  RunUpgradeWorker(fake.Job(), stop);
   EXPECT_EQ(ReadFileBytes(fake.exe), fake.download);
   EXPECT_EQ(ReadFileBytes(fake.exe + u".o"), "old");  // the earlier ".o" went at the start
   EXPECT_EQ(ReadFileBytes(PathAppend(fake.dir.path(), u"qmzt_upgrade.xml")), fake.description);
-  EXPECT_EQ(waits, 1);
-  ASSERT_EQ(fake.fetched.size(), 3u);  // description, executable, description
-  EXPECT_EQ(fake.fetched[1], u"http://127.0.0.1:1/download/vexa_qmzt.exe");
+  // Description, executable, then the description again after one wait, which finds the new
+  // version and ends the worker.
+  const auto fetched = fake.Fetched();
+  ASSERT_EQ(fetched.size(), 3u);
+  EXPECT_EQ(fetched[1], u"http://127.0.0.1:1/download/vexa_qmzt.exe");
+  EXPECT_TRUE(fetched[2].ends_with(u"/game/wd/qmzt.xml"));
 }
 
 TEST(UpgradeWorkerLoop, NotDueEndsAfterTheFirstCheck) {
   Fake fake;
   WriteTestFile(fake.exe, "old");
   fake.running_version = u"1.0.0.2";
-  UpgradeEnvironment env = fake.Env();
-  int waits = 0;
-  env.wait = [&](std::uint32_t) { return ++waits < 10; };
-  RunUpgradeWorker(env);
-  EXPECT_EQ(waits, 0);
-  EXPECT_EQ(fake.fetched.size(), 1u);
+  StopSignal stop;
+  RunUpgradeWorker(fake.Job(), stop);
+  EXPECT_EQ(fake.Fetched().size(), 1u);
   EXPECT_EQ(ReadFileBytes(fake.exe), "old");
 }
 
@@ -334,14 +370,15 @@ TEST(UpgradeWorkerLoop, FailuresRetryEachCycleUntilStopped) {
   Fake fake;
   WriteTestFile(fake.exe, "old");
   fake.description_ok = false;
-  UpgradeEnvironment env = fake.Env();
-  int waits = 0;
-  env.wait = [&](std::uint32_t) {
-    if (waits == 2) fake.description_ok = true, fake.download = "short";  // size mismatch
-    return ++waits < 5;
+  StopSignal stop;
+  int cycles = 0;
+  fake.on_description = [&] {
+    ++cycles;
+    if (cycles == 3) fake.description_ok = true, fake.download = "short";  // size mismatch
+    if (cycles == 5) stop.Raise();
   };
-  RunUpgradeWorker(env);
-  EXPECT_EQ(waits, 5);
+  RunUpgradeWorker(fake.Job(), stop);
+  EXPECT_EQ(cycles, 5);
   EXPECT_EQ(ReadFileBytes(fake.exe), "old");
   EXPECT_TRUE(FileExists(fake.exe + u".n"));
   EXPECT_FALSE(FileExists(fake.exe + u".o"));
@@ -354,19 +391,11 @@ TEST(UpgradeWorkerThread, StopsDuringTheHourlyWaitAtOnce) {
   WriteTestFile(fake.exe, "old");
   fake.description_ok = false;  // keeps the worker cycling
   std::atomic<int> fetches{0};
-  ASSERT_TRUE(StartUpgradeWorker([&](UpgradeEnvironment& env) {
-    const auto platform_wait = env.wait;
-    const auto platform_stopped = env.stopped;
-    env = fake.Env();
-    env.wait = platform_wait;
-    env.stopped = platform_stopped;
-    env.wait_ms = kUpgradeWaitMs;
-    env.fetch = [&](const std::u16string&, const std::u16string&) {
-      ++fetches;
-      return false;
-    };
-  }));
-  EXPECT_FALSE(StartUpgradeWorker());  // one at a time
+  fake.on_description = [&] { ++fetches; };
+  UpgradeJob job = fake.Job();
+  job.wait_ms = kUpgradeWaitMs;
+  ASSERT_TRUE(StartUpgradeWorker(job));
+  EXPECT_FALSE(StartUpgradeWorker(job));  // one at a time
   for (int i = 0; i < 200 && fetches == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(fetches, 1);
@@ -377,55 +406,57 @@ TEST(UpgradeWorkerThread, StopsDuringTheHourlyWaitAtOnce) {
   EXPECT_FALSE(UpgradeWorkerRunning());
 }
 
-TEST(UpgradeWorkerThread, StopsDuringASlowDownload) {
+TEST(UpgradeWorkerThread, TheStopReachesTheDownloadInProgress) {
   Fake fake;
   WriteTestFile(fake.exe, "old");
   std::atomic<bool> downloading{false};
-  ASSERT_TRUE(StartUpgradeWorker([&](UpgradeEnvironment& env) {
-    const auto platform_wait = env.wait;
-    const auto platform_stopped = env.stopped;
-    env = fake.Env();
-    env.wait = platform_wait;
-    env.stopped = platform_stopped;
-    auto description_fetch = env.fetch;
-    env.fetch = [&downloading, description_fetch, platform_stopped](const std::u16string& url,
-                                                                    const std::u16string& path) {
-      if (url.ends_with(u".xml")) return description_fetch(url, path);
-      // A transfer that keeps trickling: only the stop flag ends it.
-      downloading = true;
-      while (!platform_stopped()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      return false;
-    };
-  }));
+  // A transfer that keeps trickling: only the cancel flag the worker hands to the download ends
+  // it, as the real client's is the only thing that ends a slow transfer.
+  test::FakeHttp slow(
+      [&](const std::u16string& url, const std::u16string* path, const FetchLimits& limits) {
+        if (url.ends_with(u".xml")) {
+          if (path) WriteTestFile(*path, fake.description);
+          return true;
+        }
+        downloading = true;
+        while (!(limits.cancel && limits.cancel->load())) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+      });
+  ASSERT_TRUE(StartUpgradeWorker(fake.Job()));
   for (int i = 0; i < 200 && !downloading; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_TRUE(downloading);
   const auto start = std::chrono::steady_clock::now();
   StopUpgradeWorker(1000);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_FALSE(UpgradeWorkerRunning());
   EXPECT_EQ(ReadFileBytes(fake.exe), "old");
 }
 
-TEST(UpgradeWorkerThread, AbandonsAWorkerThatDoesNotEnd) {
-  std::atomic<bool> release{false};
-  std::atomic<bool> entered{false};
-  ASSERT_TRUE(StartUpgradeWorker([&](UpgradeEnvironment& env) {
-    env.exe_path.clear();
-    env.fetch = [&](const std::u16string&, const std::u16string&) {
-      entered = true;
-      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      return false;
-    };
-  }));
-  for (int i = 0; i < 200 && !entered; ++i)
+TEST(UpgradeWorkerThread, LeavesBehindAWorkerThatDoesNotEnd) {
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  auto entered = std::make_shared<std::atomic<bool>>(false);
+  test::FakeHttp stuck(
+      [release, entered](const std::u16string&, const std::u16string*, const FetchLimits&) {
+        *entered = true;
+        while (!*release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return false;
+      });
+  UpgradeJob job;
+  job.description_url = u"http://platform/game/wd/qmzt.xml";
+  job.game_code = u"qmzt";
+  ASSERT_TRUE(StartUpgradeWorker(job));
+  for (int i = 0; i < 200 && !*entered; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   const auto start = std::chrono::steady_clock::now();
   StopUpgradeWorker(200);
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(190));
   EXPECT_LT(took, std::chrono::milliseconds(1000));
-  // A new worker may start after an abandoned one.
-  release = true;
+  // A new worker may start after one that was left behind.
+  *release = true;
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 

@@ -75,8 +75,8 @@ TEST_F(GameWindow, GuestCaptionHasTheBindingButtonAndGreeting) {
   EXPECT_NE(gtk_window_get_icon(window), nullptr);
   EXPECT_EQ(gtk_widget_get_allocated_height(GTK_WIDGET(window)), 500);
   EXPECT_EQ(ButtonIds(dialog.Frame()),
-            (std::vector<int32_t>{kCloseButtonId, kMaximizeButtonId, kMinimizeButtonId,
-                                  kCaptionBindButton, kCaptionGreeting}));
+            (std::vector<int32_t>{kCaptionCloseButton, kCaptionMaximizeButton,
+                                  kCaptionMinimizeButton, kCaptionBindButton, kCaptionGreeting}));
   const CDUIButton* greeting = dialog.Frame().Button(kCaptionGreeting);
   EXPECT_EQ(greeting->text, u"游客,您好!");
   EXPECT_NE(greeting->strip, nullptr);
@@ -112,20 +112,20 @@ TEST_F(GameWindow, WindowPaintsItsFrameAroundThePage) {
   const int stride = cairo_image_surface_get_stride(shot) / 4;
   auto at = [&](int x, int y) { return pixels[y * stride + x] | 0xFF000000u; };
 
-  const Image* frame_image = dialog.Frame().FrameImage();
-  ASSERT_NE(frame_image, nullptr);
-  EXPECT_EQ(at(400, 30), frame_image->At(52, 30) | 0xFF000000u);  // caption band
-  EXPECT_EQ(at(3, 300), frame_image->At(3, 40) | 0xFF000000u);    // left edge
-  int bright = 0;                                                 // title text
+  ASSERT_NE(dialog.Frame().FrameImage(), nullptr);
+  const ImagePixels frame_image = dialog.Frame().FrameImage()->ReadPixels();
+  EXPECT_EQ(at(400, 30), frame_image.At(52, 30) | 0xFF000000u);  // caption band
+  EXPECT_EQ(at(3, 300), frame_image.At(3, 40) | 0xFF000000u);    // left edge
+  int bright = 0;                                                // title text
   for (int y = 10; y < 26; ++y)
     for (int x = 31; x < 200; ++x) bright += (at(x, y) & 0xFF) > 200;
   EXPECT_GT(bright, 20);
-  const Image* close_strip = dialog.Frame().Button(kCloseButtonId)->strip;
-  ASSERT_NE(close_strip, nullptr);
+  ASSERT_NE(dialog.Frame().Button(kCaptionCloseButton)->strip, nullptr);
+  const ImagePixels close_strip = dialog.Frame().Button(kCaptionCloseButton)->strip->ReadPixels();
   int close_matches = 0;  // the close button's normal frame, stretched into its rectangle
   for (int y = 6; y < 26; ++y)
     for (int x = 771; x < 789; ++x)
-      close_matches += at(x, y) == (close_strip->At(x - 770, y - 6) | 0xFF000000u);
+      close_matches += at(x, y) == (close_strip.At(x - 770, y - 6) | 0xFF000000u);
   EXPECT_GT(close_matches, 200);
   cairo_surface_destroy(shot);
 }
@@ -136,8 +136,8 @@ TEST_F(GameWindow, NamedPlayerGetsThePayButtonAndTheNameEvenInCapitals) {
     ASSERT_TRUE(dialog.Create());
     ASSERT_TRUE(RunUntil([&] { return Mapped(dialog); }));
     EXPECT_EQ(ButtonIds(dialog.Frame()),
-              (std::vector<int32_t>{kCloseButtonId, kMaximizeButtonId, kMinimizeButtonId,
-                                    kCaptionPayButton, kCaptionGreeting}));
+              (std::vector<int32_t>{kCaptionCloseButton, kCaptionMaximizeButton,
+                                    kCaptionMinimizeButton, kCaptionPayButton, kCaptionGreeting}));
     EXPECT_EQ(dialog.Frame().Button(kCaptionGreeting)->text, name);
     EXPECT_EQ(dialog.Frame().Button(kCaptionPayButton)->rect, (Rect{630, 5, 710, 30}));
   }
@@ -181,7 +181,8 @@ TEST_F(GameWindow, ClosingEndsTheLoop) {
   g_timeout_add(
       50,
       [](gpointer data) -> gboolean {
-        static_cast<CWebGameDlg*>(data)->FrameHost().Perform(ButtonAction::kClose, kCloseButtonId);
+        static_cast<CWebGameDlg*>(data)->FrameHost().Perform(CaptionAction::kClose,
+                                                             kCaptionCloseButton);
         return G_SOURCE_REMOVE;
       },
       &dialog);

@@ -6,6 +6,7 @@
 #include "app/run_settings.h"
 #include "fakes/test_env.h"
 #include "game/guest_link.h"
+#include "fakes/fake_platform.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -46,12 +47,13 @@ std::u16string QueryValue(const std::u16string& link, std::u16string_view key) {
   return link.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
 }
 
+// The default browser, recording what it is given.
 class RecordingOpener {
  public:
-  UrlOpener opener() {
-    return [this](const std::u16string& url) { opened.push_back(url); };
-  }
-  std::vector<std::u16string> opened;
+  const std::vector<std::u16string>& opened() const { return browser_.Opened(); }
+
+ private:
+  test::FakeBrowser browser_;
 };
 
 TEST(PercentEncodeUtf8, EscapesEverythingButAsciiLettersAndDigits) {
@@ -159,43 +161,46 @@ TEST_F(GuestLinkActions, PlatformOverrideMovesLinkAndPayAddress) {
   Settings().GameCode = u"qmzt";
   Settings().ServerID = u"3";
   RecordingOpener browser;
-  RunPayAction(browser.opener());
-  ASSERT_EQ(browser.opened.size(), 1u);
-  EXPECT_EQ(browser.opened[0].rfind(u"http://127.0.0.1:8123/guest/link.php?", 0), 0u);
-  EXPECT_EQ(QueryValue(browser.opened[0], u"goto"),
+  RunPayAction();
+  ASSERT_EQ(browser.opened().size(), 1u);
+  EXPECT_EQ(browser.opened()[0].rfind(u"http://127.0.0.1:8123/guest/link.php?", 0), 0u);
+  EXPECT_EQ(QueryValue(browser.opened()[0], u"goto"),
             u"http%3A%2F%2F127%2E0%2E0%2E1%3A8123%2Fpay%2F%3Fgid%3Dqmzt%26sid%3D3");
 }
 
 TEST_F(GuestLinkActions, NewWindowOpensTheGuestLinkAndCancels) {
   Settings().UserInfo = u"G-9f3a";
   RecordingOpener browser;
-  EXPECT_TRUE(HandleNewWindowRequest(u"http://game.test/news?id=3", browser.opener()));
-  ASSERT_EQ(browser.opened.size(), 1u);
-  EXPECT_EQ(QueryValue(browser.opened[0], u"goto"), u"http%3A%2F%2Fgame%2Etest%2Fnews%3Fid%3D3");
+  EXPECT_TRUE(HandleNewWindowRequest(u"http://game.test/news?id=3"));
+  ASSERT_EQ(browser.opened().size(), 1u);
+  EXPECT_EQ(QueryValue(browser.opened()[0], u"goto"), u"http%3A%2F%2Fgame%2Etest%2Fnews%3Fid%3D3");
 }
 
 TEST_F(GuestLinkActions, PayActionSendsThePayAddressThroughTheLink) {
   Settings().GameCode = u"qmzt";
   Settings().ServerID.clear();
   RecordingOpener browser;
-  RunPayAction(browser.opener());
-  ASSERT_EQ(browser.opened.size(), 1u);
-  EXPECT_EQ(QueryValue(browser.opened[0], u"goto"),
+  RunPayAction();
+  ASSERT_EQ(browser.opened().size(), 1u);
+  EXPECT_EQ(QueryValue(browser.opened()[0], u"goto"),
             PercentEncodeUtf8(GameHostBase() + u"/pay/?gid=qmzt&sid="));
 
   Settings().ServerID = u"12";
-  RunPayAction(browser.opener());
-  ASSERT_EQ(browser.opened.size(), 2u);
-  EXPECT_EQ(QueryValue(browser.opened[1], u"goto"),
+  RunPayAction();
+  ASSERT_EQ(browser.opened().size(), 2u);
+  EXPECT_EQ(QueryValue(browser.opened()[1], u"goto"),
             PercentEncodeUtf8(GameHostBase() + u"/pay/?gid=qmzt&sid=12"));
 }
 
 TEST(BindAction, OnlyYesClosesTheGameWindow) {
+  test::FakeBrowser question(false);
   int closed = 0;
-  EXPECT_FALSE(RunBindAction([] { return false; }, [&] { ++closed; }));
+  EXPECT_FALSE(RunBindAction([&] { ++closed; }));
   EXPECT_EQ(closed, 0);
-  EXPECT_TRUE(RunBindAction([] { return true; }, [&] { ++closed; }));
+  question.Answer(true);
+  EXPECT_TRUE(RunBindAction([&] { ++closed; }));
   EXPECT_EQ(closed, 1);
+  EXPECT_EQ(question.Questions(), 2);
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <string>
 
 #include "app/run_settings.h"
+#include "fakes/fake_platform.h"
+#include "fakes/test_env.h"
 #include "game/script_bridge_linux.h"
+#include "identity/user_data.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -21,16 +24,15 @@ class PageScript : public ::testing::Test {
         "window.webkit = {messageHandlers: {external: {"
         "  postMessage: function (m) { posted.push(m); }}}};");
     Run(BuildBridgeUserScript(u"saved \"text\" 岚 </script>\u2028"));
-    BridgeServices services;
-    services.start_game = [this] { ++start_requests_; };
-    services.read_user_data = [] { return std::u16string(u"from file"); };
-    services.write_user_data = [this](std::u16string_view text) {
-      written_ = std::u16string(text);
-      return true;
-    };
-    bridge_ = std::make_unique<ScriptBridge>(settings_, services);
+    ASSERT_TRUE(WriteUserData(u"from file"));
+    bridge_ = std::make_unique<ScriptBridge>(settings_);
+    SetLauncherWindow(&launcher_);
   }
-  void TearDown() override { g_object_unref(context_); }
+  void TearDown() override {
+    SetLauncherWindow(nullptr);
+    g_object_unref(context_);
+  }
+  std::u16string Written() { return ReadUserData(); }
 
   // Evaluates code; the result as text, or "throws <name>: <message>".
   std::string Run(const std::string& code) {
@@ -69,8 +71,10 @@ class PageScript : public ::testing::Test {
   JSCContext* context_ = nullptr;
   RunSettings settings_;
   std::unique_ptr<ScriptBridge> bridge_;
-  int start_requests_ = 0;
-  std::u16string written_;
+  test::CountingLauncher launcher_;
+  test::TempDir dir_;
+  test::FakeModulePath program_{dir_.Join(u"vexa_qmzt.exe")};
+  int& start_requests_ = launcher_.requests;
 };
 
 TEST_F(PageScript, DefinesEveryMethodOnWindowExternal) {
@@ -143,7 +147,7 @@ TEST_F(PageScript, UserDataIsReadSynchronouslyFromTheCopy) {
   // The page sees its own write at once, cut where the file cuts it.
   EXPECT_EQ(Run("window.external.ReadUserDataFromFile()"), "new");
   Deliver();
-  EXPECT_EQ(written_, std::u16string(u"new\0tail", 8));
+  EXPECT_EQ(Written(), u"new");  // the file keeps the text up to its first zero
 
   Run(BuildUserDataRefreshScript(u"refreshed \\ ' \""));
   EXPECT_EQ(Run("window.external.ReadUserDataFromFile()"), "refreshed \\ ' \"");

@@ -4,31 +4,26 @@
 #include <vector>
 
 #include "app/run_settings.h"
+#include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "game/script_bridge.h"
 #include "identity/user_data.h"
+#include "platform/files_platform.h"
 
 namespace fernlite {
 namespace {
 
 using V = std::vector<ScriptValue>;
 
-// A bridge over its own settings record, a user data file in a temporary directory, and a
-// counter standing in for the launcher window.
+// A bridge over its own settings record, the program (and so its user data file) in a
+// temporary directory, and a counter standing in for the launcher window.
 class BridgeTest : public ::testing::Test {
  protected:
-  BridgeTest() : bridge_(settings_, Services()) {}
-
-  BridgeServices Services() {
-    BridgeServices services;
-    services.write_user_data = [this](std::u16string_view text) {
-      return WriteUserDataAt(data_path_, text);
-    };
-    services.read_user_data = [this] { return ReadUserDataAt(data_path_); };
-    services.start_game = [this] { ++start_requests_; };
-    services.user_data_changed = [this] { ++data_changes_; };
-    return services;
+  BridgeTest() : bridge_(settings_) {
+    bridge_.on_user_data_changed = [this] { ++data_changes_; };
+    SetLauncherWindow(&launcher_);
   }
+  ~BridgeTest() override { SetLauncherWindow(nullptr); }
 
   BridgeResult Call(std::u16string_view name, V call_order_args) {
     return bridge_.Invoke(LookupDispId(name),
@@ -36,9 +31,11 @@ class BridgeTest : public ::testing::Test {
   }
 
   test::TempDir dir_;
+  test::FakeModulePath program_{dir_.Join(u"vexa_qmzt.exe")};
   std::u16string data_path_ = dir_.Join(u"qmzt_udata.udat");
   RunSettings settings_;
-  int start_requests_ = 0;
+  test::CountingLauncher launcher_;
+  int& start_requests_ = launcher_.requests;
   int data_changes_ = 0;
   ScriptBridge bridge_;
 };
@@ -184,8 +181,11 @@ TEST_F(BridgeTest, UserDataRoundTripThroughTheFile) {
 }
 
 TEST_F(BridgeTest, FailedWriteIsNotReportedToThePage) {
-  bridge_.services().write_user_data = [](std::u16string_view) { return false; };
+  FilesPlatform full_disk = Platform<FilesPlatform>();
+  full_disk.write_atomic = [](const std::u16string&, std::string_view) { return false; };
+  ScopedPlatform scoped(std::move(full_disk));
   EXPECT_EQ(Call(u"WriteUserDataToFile", V{u"x"}).status, BridgeStatus::kOk);
+  EXPECT_EQ(ReadUserDataAt(data_path_), u"");
 }
 
 TEST_F(BridgeTest, ChannelIdAndUnknownIdsAreNotImplementedFavoriteDoesNothing) {
@@ -240,16 +240,10 @@ TEST_F(BridgeTest, UnconvertibleArgumentFailsTheWholeCall) {
   EXPECT_EQ(start_requests_, 0);
 }
 
-TEST(LauncherWindowRequest, DefaultServicesAskTheLauncherWindowWhenThereIsOne) {
-  struct Sink : LauncherWindowSink {
-    void OnStartGameRequest() override { ++requests; }
-    int requests = 0;
-  } sink;
+TEST(LauncherWindowRequest, AskTheLauncherWindowWhenThereIsOne) {
+  test::CountingLauncher sink;
   RunSettings settings;
-  BridgeServices services = BridgeServices::Defaults();
-  services.read_user_data = [] { return std::u16string(); };
-  services.write_user_data = [](std::u16string_view) { return true; };
-  ScriptBridge bridge(settings, services);
+  ScriptBridge bridge(settings);
   const auto args = ValueArguments::FromCallOrder(V{u"http://g/", 0, 1, 1, u"t", 0});
 
   SetLauncherWindow(nullptr);

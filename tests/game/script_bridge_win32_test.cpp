@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/run_settings.h"
+#include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "game/script_bridge_win32.h"
 #include "identity/user_data.h"
@@ -116,13 +117,7 @@ class DispatchTest : public ::testing::Test {
     ASSERT_NE(launcher_, nullptr);
     SetLauncherWindowHandle(launcher_);
 
-    BridgeServices services = BridgeServices::Defaults();
-    const std::u16string path = data_path_;
-    services.write_user_data = [path](std::u16string_view text) {
-      return WriteUserDataAt(path, text);
-    };
-    services.read_user_data = [path] { return ReadUserDataAt(path); };
-    dispatch_ = std::make_unique<CImpIDispatch>(Settings(), services);
+    dispatch_ = std::make_unique<CImpIDispatch>(Settings());
   }
   void TearDown() override {
     SetLauncherWindow(nullptr);
@@ -145,6 +140,7 @@ class DispatchTest : public ::testing::Test {
 
   RunSettings saved_;
   test::TempDir dir_;
+  test::FakeModulePath program_{dir_.Join(u"vexa_qmzt.exe")};
   std::u16string data_path_ = dir_.Join(u"qmzt_udata.udat");
   HWND launcher_ = nullptr;
   std::unique_ptr<CImpIDispatch> dispatch_;

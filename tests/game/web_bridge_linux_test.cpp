@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/run_settings.h"
+#include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "game/script_bridge_linux.h"
 #include "game/ui_handler_linux.h"
@@ -27,11 +28,6 @@ class WebBridge : public ::testing::Test {
     saved_ = Settings();
     Settings() = RunSettings();
     CreateScriptBridge();
-    const std::u16string path = data_path_;
-    ScriptBridgeObject()->services().write_user_data = [path](std::u16string_view text) {
-      return WriteUserDataAt(path, text);
-    };
-    ScriptBridgeObject()->services().read_user_data = [path] { return ReadUserDataAt(path); };
     ASSERT_TRUE(WriteUserDataAt(data_path_, u"server=2;name=gst"));
     SetLauncherWindow(&launcher_);
 
@@ -86,11 +82,9 @@ class WebBridge : public ::testing::Test {
     return call.text;
   }
 
-  struct Launcher : LauncherWindowSink {
-    void OnStartGameRequest() override { ++requests; }
-    int requests = 0;
-  } launcher_;
+  test::CountingLauncher launcher_;
   test::TempDir dir_;
+  test::FakeModulePath program_{dir_.Join(u"vexa_qmzt.exe")};
   std::u16string data_path_ = dir_.Join(u"qmzt_udata.udat");
   RunSettings saved_;
   GtkWidget* window_ = nullptr;

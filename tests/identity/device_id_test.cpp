@@ -3,18 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <iostream>
 #include <set>
 
+#include "identity/device_id_platform.h"
 #include "identity/md5.h"
+#include "platform/process_platform.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace getdiskid {
 namespace {
 
-// Recorded machine: adapters, PCI adapter names, a disk serial and a machine GUID.
-class RecordedProbe : public DeviceProbe {
+// Recorded machine: adapters, PCI adapter names, a disk serial and a machine GUID. While it
+// lives, the identifier reads this machine instead of the real one, and its debug lines are
+// kept here.
+class RecordedProbe {
  public:
   std::vector<AdapterRecord> adapters;
   std::set<std::string> pci_names;
@@ -23,14 +29,22 @@ class RecordedProbe : public DeviceProbe {
   std::vector<std::u16string> debug_lines;
   int guid_reads = 0;
 
-  std::vector<AdapterRecord> ReadAdapters() override { return adapters; }
-  bool IsPci(const AdapterRecord& adapter) override { return pci_names.count(adapter.name) > 0; }
-  std::string ReadDiskSerial() override { return disk_serial; }
-  std::optional<std::u16string> ReadMachineGuid() override {
-    ++guid_reads;
-    return machine_guid;
+  std::function<bool(const AdapterRecord&)> IsPci() const {
+    return [this](const AdapterRecord& adapter) { return pci_names.count(adapter.name) > 0; };
   }
-  void DebugLine(std::u16string_view line) override { debug_lines.emplace_back(line); }
+
+ private:
+  fernlite::ScopedPlatform<DevicePlatform> machine_{
+      DevicePlatform{[this] { return adapters; }, IsPci(), [this] { return disk_serial; },
+                     [this] {
+                       ++guid_reads;
+                       return machine_guid;
+                     }}};
+  fernlite::ScopedPlatform<fernlite::ProcessPlatform> debug_{[this] {
+    fernlite::ProcessPlatform process = fernlite::Platform<fernlite::ProcessPlatform>();
+    process.debug_line = [this](std::u16string_view line) { debug_lines.emplace_back(line); };
+    return process;
+  }()};
 };
 
 AdapterRecord Adapter(std::string name, std::optional<std::u16string> description,
@@ -51,7 +65,7 @@ TEST(AdapterChoice, PciCardWinsOverEarlierAdapters) {
       Adapter("{PCI}", u"Realtek PCIe GBE Family Controller", kRealtek),
   };
   probe.pci_names = {"{PCI}"};
-  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe), u"00E04C123456");
+  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe.IsPci()), u"00E04C123456");
 }
 
 TEST(AdapterChoice, WithoutPciFirstNonVirtualAddressIsUsed) {
@@ -63,7 +77,7 @@ TEST(AdapterChoice, WithoutPciFirstNonVirtualAddressIsUsed) {
       Adapter("{USB}", u"USB 2.0 Ethernet", kIntel),
       Adapter("{WIFI}", u"Wireless", kRealtek),
   };
-  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe), u"3C970EABCDEF");
+  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe.IsPci()), u"3C970EABCDEF");
 }
 
 TEST(AdapterChoice, ZeroPciAddressIsOnlyAFallback) {
@@ -71,14 +85,14 @@ TEST(AdapterChoice, ZeroPciAddressIsOnlyAFallback) {
   probe.adapters = {Adapter("{A}", u"Intel(R) Ethernet", kZero),
                     Adapter("{B}", u"Realtek", kRealtek)};
   probe.pci_names = {"{A}", "{B}"};
-  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe), u"00E04C123456");
+  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe.IsPci()), u"00E04C123456");
 
   probe.pci_names = {"{A}"};
-  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe), u"000000000000");
+  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe.IsPci()), u"000000000000");
 
-  EXPECT_EQ(ChooseAdapterText({}, probe), u"");
+  EXPECT_EQ(ChooseAdapterText({}, probe.IsPci()), u"");
   probe.adapters = {Adapter("{VM}", u"VMware Network Adapter VMnet8", kVmnet)};
-  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe), u"");
+  EXPECT_EQ(ChooseAdapterText(probe.adapters, probe.IsPci()), u"");
 }
 
 TEST(AdapterChoice, VirtualDescriptions) {
@@ -231,7 +245,7 @@ class Composition : public ::testing::Test {
 TEST_F(Composition, AdapterAndDiskSerial) {
   probe.disk_serial = "  WD-WCAV12345";
   probe.machine_guid = u"a0b1c2d3-0000-4000-8000-123456789abc";
-  CDiskidQuery query(&probe);
+  CDiskidQuery query;
   ASSERT_TRUE(query.Query(&digest, &raw));
   EXPECT_EQ(raw, u"ND-00E04C123456-  WD-WCAV12345");
   EXPECT_EQ(digest, fernlite::AsciiToU16(fernlite::Md5Hex("ND-00E04C123456-  WD-WCAV12345")));
@@ -245,14 +259,14 @@ TEST_F(Composition, AdapterAndDiskSerial) {
 
 TEST_F(Composition, MissingSerialFallsBackToMachineGuid) {
   probe.machine_guid = u"a0b1c2d3-0000-4000-8000-123456789abc";
-  CDiskidQuery query(&probe);
+  CDiskidQuery query;
   ASSERT_TRUE(query.Query(&digest, &raw));
   EXPECT_EQ(raw, u"ND-00E04C123456-a0b1c2d3-0000-4000-8000-123456789abc");
   EXPECT_EQ(probe.guid_reads, 1);
 }
 
 TEST_F(Composition, MissingPartsKeepTheirSeparators) {
-  CDiskidQuery query(&probe);
+  CDiskidQuery query;
   ASSERT_TRUE(query.Query(&digest, &raw));
   EXPECT_EQ(raw, u"ND-00E04C123456-");
 
@@ -268,7 +282,7 @@ TEST_F(Composition, MissingPartsKeepTheirSeparators) {
 }
 
 TEST_F(Composition, OneMissingOutParameterIsNotASuccess) {
-  CDiskidQuery query(&probe);
+  CDiskidQuery query;
   EXPECT_FALSE(query.Query(&digest, nullptr));
   EXPECT_EQ(digest.size(), 32u);
   EXPECT_FALSE(query.Query(nullptr, &raw));

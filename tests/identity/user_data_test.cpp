@@ -45,7 +45,7 @@ TEST(UserData, ZeroCharacterEndsTheTextOnRead) {
 
 TEST(UserData, FailedWriteKeepsEarlierTextAndLeavesNoTemporaries) {
   TempDir dir;
-  EXPECT_FALSE(WriteUserDataAt(dir.Join(u"missing-dir") + kPathSeparator + u"u.udat", u"t"));
+  EXPECT_FALSE(WriteUserDataAt(dir.Join(u"missing-dir") + PathSeparator() + u"u.udat", u"t"));
 
   const auto path = dir.Join(u"qmzt_udata.udat");
   ASSERT_TRUE(WriteUserDataAt(path, u"first"));

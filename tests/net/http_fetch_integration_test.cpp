@@ -116,7 +116,7 @@ TEST_F(FetchTest, RefusedConnectionFailsAtOnce) {
   const auto start = Clock::now();
   EXPECT_FALSE(Fetch(dead_base + u"/test/bytes/10", File(u"refused.bin")));
   EXPECT_FALSE(FetchUncached(dead_base + u"/wd.php?x=1"));
-  EXPECT_LT(Clock::now() - start, kReportTimeouts.connect + kDownloadTimeouts.connect);
+  EXPECT_LT(Clock::now() - start, kReportLimits.connect + kDownloadLimits.connect);
   EXPECT_FALSE(FileExists(File(u"refused.bin")));
 }
 
@@ -126,10 +126,10 @@ TEST_F(FetchTest, SilentServerEndsWithinTheIdleTimeout) {
   auto elapsed = Clock::now() - start;
   std::printf("report request to a silent server ended after %lld ms\n",
               static_cast<long long>(std::chrono::duration_cast<milliseconds>(elapsed).count()));
-  EXPECT_GE(elapsed, kReportTimeouts.idle - milliseconds(500));
-  EXPECT_LT(elapsed, kReportTimeouts.idle + seconds(3));
+  EXPECT_GE(elapsed, kReportLimits.idle - milliseconds(500));
+  EXPECT_LT(elapsed, kReportLimits.idle + seconds(3));
 
-  const FetchTimeouts short_limits{seconds(2), seconds(2)};
+  const FetchLimits short_limits{seconds(2), seconds(2)};
   start = Clock::now();
   EXPECT_FALSE(Fetch(Url(u"/test/hang"), File(u"hang.bin"), short_limits));
   elapsed = Clock::now() - start;
@@ -140,7 +140,7 @@ TEST_F(FetchTest, SilentServerEndsWithinTheIdleTimeout) {
 
 TEST_F(FetchTest, SlowButSteadyTransferOutlastsTheIdleLimit) {
   // Eight pieces 400 ms apart take about 2.8 s, longer than the whole 2 s idle limit.
-  const FetchTimeouts limits{seconds(2), seconds(2)};
+  const FetchLimits limits{seconds(2), seconds(2)};
   const std::u16string path = File(u"trickle.bin");
   const auto start = Clock::now();
   ASSERT_TRUE(Fetch(Url(u"/test/trickle/4000?chunk=500&interval_ms=400"), path, limits));
@@ -154,7 +154,7 @@ TEST_F(FetchTest, SlowButSteadyTransferOutlastsTheIdleLimit) {
 TEST_F(FetchTest, CancelFlagEndsASlowTransferPromptly) {
   // 1 MiB in 1 KiB pieces 200 ms apart would take minutes.
   std::atomic<bool> cancel{false};
-  FetchTimeouts limits = kDownloadTimeouts;
+  FetchLimits limits = kDownloadLimits;
   limits.cancel = &cancel;
   std::thread stopper([&] {
     std::this_thread::sleep_for(milliseconds(500));
@@ -166,6 +166,25 @@ TEST_F(FetchTest, CancelFlagEndsASlowTransferPromptly) {
   const auto elapsed = Clock::now() - start;
   stopper.join();
   EXPECT_LT(elapsed, seconds(3));
+}
+
+TEST_F(FetchTest, CancelFlagEndsAWaitForAnAnswerThatNeverComes) {
+  // The server accepts and stays silent: the request waits inside the client for the answer,
+  // and only the flag can end the wait long before the 30 s idle limit.
+  std::atomic<bool> cancel{false};
+  FetchLimits limits = kDownloadLimits;
+  limits.cancel = &cancel;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(milliseconds(500));
+    cancel = true;
+  });
+  const auto start = Clock::now();
+  EXPECT_FALSE(Fetch(Url(u"/test/hang"), File(u"h.bin"), limits));
+  const auto elapsed = Clock::now() - start;
+  stopper.join();
+  EXPECT_LT(elapsed, milliseconds(1500));
+  // The next request on this thread still works.
+  EXPECT_TRUE(Fetch(Url(u"/test/bytes/10"), nullptr));
 }
 
 TEST_F(FetchTest, SendsTheAssembledUserAgentOverHttp10) {

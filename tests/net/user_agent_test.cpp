@@ -4,13 +4,13 @@
 #include <thread>
 
 #include "net/user_agent.h"
+#include "net/user_agent_platform.h"
 
 namespace fernlite {
 namespace {
 
 // Recorded contents of the four settings keys.
-class RecordedSettings : public UserAgentSettings {
- public:
+struct RecordedSettings {
   struct Key {
     std::map<std::string, std::string> values;
     std::map<std::string, std::vector<std::string>> subkeys;
@@ -21,8 +21,8 @@ class RecordedSettings : public UserAgentSettings {
   std::optional<OsVersion> os = OsVersion{OsVersion::Family::kWindowsNt, 6, 1, {}};
   int reads = 0;
 
-  bool KeyExists(UaKey key) override { return keys.count(key) != 0; }
-  std::optional<std::string> Value(UaKey key, std::string_view name) override {
+  bool KeyExists(UaKey key) { return keys.count(key) != 0; }
+  std::optional<std::string> Value(UaKey key, std::string_view name) {
     ++reads;
     auto k = keys.find(key);
     if (k == keys.end()) return std::nullopt;
@@ -30,20 +30,24 @@ class RecordedSettings : public UserAgentSettings {
     if (v == k->second.values.end()) return std::nullopt;
     return v->second;
   }
-  std::optional<std::vector<std::string>> SubkeyValueNames(UaKey key,
-                                                           std::string_view subkey) override {
+  std::optional<std::vector<std::string>> SubkeyValueNames(UaKey key, std::string_view subkey) {
     auto k = keys.find(key);
     if (k == keys.end()) return std::nullopt;
     auto s = k->second.subkeys.find(std::string(subkey));
     if (s == k->second.subkeys.end()) return std::nullopt;
     return s->second;
   }
-  std::optional<std::string> InternetSettingsUserAgent() override { return browser_user_agent; }
-  std::optional<OsVersion> OperatingSystem() override { return os; }
+  // The settings as the assembly reads them.
+  UserAgentPlatform Table() {
+    return {[this](UaKey key) { return KeyExists(key); },
+            [this](UaKey key, std::string_view name) { return Value(key, name); },
+            [this](UaKey key, std::string_view subkey) { return SubkeyValueNames(key, subkey); },
+            [this] { return browser_user_agent; }, [this] { return os; }};
+  }
 };
 
 std::string Assemble(RecordedSettings& settings) {
-  auto text = AssembleUserAgent(settings);
+  auto text = AssembleUserAgent(settings.Table());
   EXPECT_TRUE(text.has_value());
   return text.value_or("");
 }
@@ -200,16 +204,16 @@ TEST(UserAgentCache, KeepsTheFirstTextAndNeverCachesTheFallback) {
   settings.keys[UaKey::kUser50].values["Platform"] = std::string(300, 'p');
   UserAgentCache cache;
   g_allocations_left = 1;
-  EXPECT_EQ(cache.Get(settings, &LimitedAllocate), kFallbackUserAgent);
+  EXPECT_EQ(cache.Get(settings.Table(), &LimitedAllocate), kFallbackUserAgent);
 
   g_allocations_left = 100;
   const std::string expected = "Mozilla/4.0 (compatible; MSIE 7.0; " + std::string(300, 'p') + ")";
-  EXPECT_EQ(cache.Get(settings, &LimitedAllocate), expected);
+  EXPECT_EQ(cache.Get(settings.Table(), &LimitedAllocate), expected);
 
   // Later calls do not read the settings again.
   settings.keys[UaKey::kUser50].values["Platform"] = "changed";
   const int reads = settings.reads;
-  EXPECT_EQ(cache.Get(settings), expected);
+  EXPECT_EQ(cache.Get(settings.Table()), expected);
   EXPECT_EQ(settings.reads, reads);
 }
 
@@ -221,7 +225,7 @@ TEST(UserAgentCache, RacingBuildsAgreeOnOneText) {
     for (auto& result : results) {
       threads.emplace_back([&cache, &result] {
         RecordedSettings settings;
-        result = cache.Get(settings);
+        result = cache.Get(settings.Table());
       });
     }
     for (auto& thread : threads) thread.join();

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "net/user_agent.h"
+#include "net/user_agent_platform.h"
 
 namespace fernlite {
 namespace {
@@ -51,10 +52,10 @@ TEST_F(UserAgentRegistryTest, ReadsTheUserKeysInTheirOrder) {
   SetValue(std::string(kUser) + "\\Post Platform", "compat", "");
   SetValue(std::string(kUser) + "\\Pre Platform", "Pre1", "");
 
-  auto& settings = PlatformUserAgentSettings();
-  EXPECT_TRUE(settings.KeyExists(UaKey::kUser50));
-  EXPECT_EQ(settings.Value(UaKey::kUser50, "Version"), "MSIE 9.5");
-  EXPECT_EQ(settings.Value(UaKey::kUser50, "Compatible"), std::nullopt);
+  const UserAgentPlatform& settings = NativeUserAgentPlatform();
+  EXPECT_TRUE(settings.key_exists(UaKey::kUser50));
+  EXPECT_EQ(settings.value(UaKey::kUser50, "Version"), "MSIE 9.5");
+  EXPECT_EQ(settings.value(UaKey::kUser50, "Compatible"), std::nullopt);
   const auto text = AssembleUserAgent(settings);
   ASSERT_TRUE(text);
   // Whatever the machine keys add sits around the user's entries.
@@ -67,8 +68,8 @@ TEST_F(UserAgentRegistryTest, ReadsTheUserKeysInTheirOrder) {
 TEST(UserAgentOnWindows, EndsWithTheWindowsVersion) {
   const std::string text = GetUserAgent();
   std::printf("user agent: %s\n", text.c_str());
-  EXPECT_EQ(text, AssembleUserAgent(PlatformUserAgentSettings()).value_or(""));
-  const auto os = PlatformUserAgentSettings().OperatingSystem();
+  EXPECT_EQ(text, AssembleUserAgent(NativeUserAgentPlatform()).value_or(""));
+  const auto os = NativeUserAgentPlatform().operating_system();
   ASSERT_TRUE(os);
   EXPECT_EQ(os->family, OsVersion::Family::kWindowsNt);
   EXPECT_TRUE(std::regex_search(

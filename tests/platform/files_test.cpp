@@ -10,7 +10,7 @@ namespace {
 using test::TempDir;
 
 TEST(Paths, AppendPutsExactlyOneSeparator) {
-  const std::u16string sep(1, kPathSeparator);
+  const std::u16string sep(1, PathSeparator());
   EXPECT_EQ(PathAppend(u"a", u"b"), u"a" + sep + u"b");
   EXPECT_EQ(PathAppend(u"a" + sep, u"b"), u"a" + sep + u"b");
   EXPECT_EQ(PathAppend(u"a", sep + u"b"), u"a" + sep + u"b");
@@ -28,7 +28,7 @@ TEST(Files, AtomicWriteReplacesWholeFile) {
   EXPECT_EQ(ReadFileBytes(path), big);
   ASSERT_TRUE(WriteFileAtomic(path, std::string("a\0b", 3)));
   EXPECT_EQ(ReadFileBytes(path), std::string("a\0b", 3));
-  EXPECT_FALSE(WriteFileAtomic(dir.Join(u"no") + kPathSeparator + u"x", "x"));
+  EXPECT_FALSE(WriteFileAtomic(dir.Join(u"no") + PathSeparator() + u"x", "x"));
 }
 
 TEST(Files, CreateIfMissingHonoursTheSizeLimit) {

@@ -1,5 +1,5 @@
 // The launcher dialog on a real display (Xvfb in the test script): its companion page window,
-// the start-the-game request, closing, and the page messages.
+// the start-the-game request, closing, and JpgMode's framed window.
 #include "skin/launcher_dialog.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "app/run_settings.h"
-#include "fakes/test_env.h"
 #include "game/script_bridge_linux.h"
-#include "game/standard_dialog.h"
 #include "fakes/web_engine_leaks.h"
+#include "game/standard_dialog.h"
+#include "skin/launcher_dialog_linux.h"
 
 namespace fernlite {
 namespace {
@@ -32,8 +32,7 @@ class LauncherDialog : public ::testing::Test {
     CreateScriptBridge();
     dialog_ = std::make_unique<CFernliteDlg>(kLauncherPngImage, ImageType::Png, Settings());
     dialog_->on_destroyed = [this] { ++destroyed_; };
-    dialog_->open_url = [this](const std::u16string& url) { opened_.push_back(url); };
-    ASSERT_TRUE(dialog_->Create());
+    ASSERT_TRUE(CreateLauncherWindow(*dialog_, Settings().GameTitle));
   }
   void TearDown() override {
     if (!dialog_) return;
@@ -61,7 +60,6 @@ class LauncherDialog : public ::testing::Test {
   RunSettings saved_;
   std::unique_ptr<CFernliteDlg> dialog_;
   int destroyed_ = 0;
-  std::vector<std::u16string> opened_;
 };
 
 TEST_F(LauncherDialog, FrameCarriesTitleButtonsAndAnOwnedPageWindow) {
@@ -75,8 +73,8 @@ TEST_F(LauncherDialog, FrameCarriesTitleButtonsAndAnOwnedPageWindow) {
   ASSERT_EQ(dialog_->Children().size(), 2u);
   EXPECT_EQ(dialog_->CloseButton().Bounds(), RectXYWH(627, 0, 31, 26));
   EXPECT_EQ(dialog_->CloseButton().ActionCode, kCloseActionCode);
-  EXPECT_EQ(dialog_->MinimiseButton().Bounds(), RectXYWH(595, 0, 27, 22));
-  EXPECT_EQ(dialog_->MinimiseButton().ActionCode, kMinimizeActionCode);
+  EXPECT_EQ(dialog_->MinimizeButton().Bounds(), RectXYWH(595, 0, 27, 22));
+  EXPECT_EQ(dialog_->MinimizeButton().ActionCode, kMinimizeActionCode);
   EXPECT_EQ(dialog_->Layer().Width(), 661);
   EXPECT_EQ(dialog_->Layer().Height(), 420);
 
@@ -137,20 +135,12 @@ TEST_F(LauncherDialog, ThePageWindowClosingByItselfEndsTheLauncher) {
   EXPECT_TRUE(Settings().ExitAfterLauncher);
 }
 
-TEST_F(LauncherDialog, PageMessagesOpenTheFourPages) {
-  for (unsigned message : {1029u, 1030u, 1031u, 1032u, 1033u, 1034u, 1025u})
-    EXPECT_EQ(dialog_->OnPageMessage(message), message >= 1030 && message <= 1033) << message;
-  ASSERT_EQ(opened_.size(), 4u);
-  EXPECT_EQ(opened_[0], *LauncherPageUrl(kOpenServicePage));
-  EXPECT_EQ(opened_[3], *LauncherPageUrl(kOpenPayPage));
-}
-
 TEST(LauncherDialogJpgMode, OrdinaryFramedWindowWithoutTranslucentButtons) {
   if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "no display";
   RunSettings settings;
   settings.GuestBaseUrl = u"http://127.0.0.1:9/guest/c1/?";
   CFernliteDlg dialog(kLauncherJpgImage, ImageType::Jpg, settings);
-  ASSERT_TRUE(dialog.Create());
+  ASSERT_TRUE(CreateLauncherWindow(dialog, u"岚岫奇谭"));
   EXPECT_EQ(dialog.Mode(), LauncherMode::kJpg);
   EXPECT_TRUE(dialog.Children().empty());
   ASSERT_NE(dialog.PaintImage(), nullptr);
@@ -161,15 +151,24 @@ TEST(LauncherDialogJpgMode, OrdinaryFramedWindowWithoutTranslucentButtons) {
   EXPECT_EQ(width, kJpgWindowWidth);
   EXPECT_EQ(height, kJpgWindowHeight);
   EXPECT_EQ(LauncherWindow(), &dialog);
-}
 
-TEST(LauncherPageUrl, PlainHttpPagesOnTheirSites) {
-  test::ScopedEnv platform("FERNLITE_PLATFORM", "http://127.0.0.1:8123");
-  EXPECT_EQ(LauncherPageUrl(1030), u"http://127.0.0.1:8123/user/kf/");
-  EXPECT_EQ(LauncherPageUrl(1031), u"http://127.0.0.1:8123/rv7");
-  EXPECT_EQ(LauncherPageUrl(1032), u"http://127.0.0.1:8123/forum-349-1.html");
-  EXPECT_EQ(LauncherPageUrl(1033), u"http://127.0.0.1:8123/pay/?gid=rv7");
-  EXPECT_EQ(LauncherPageUrl(1025), std::nullopt);
+  // The window paints the plain image stretched, not the layer.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (gtk_widget_get_allocated_width(window) != kJpgWindowWidth &&
+         std::chrono::steady_clock::now() < deadline)
+    g_main_context_iteration(nullptr, FALSE);
+  ASSERT_EQ(gtk_widget_get_allocated_width(window), kJpgWindowWidth);
+  cairo_surface_t* shot = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 600, 400);
+  cairo_t* cr = cairo_create(shot);
+  gtk_widget_draw(window, cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(shot);
+  const ImagePixels plain = dialog.PaintImage()->ReadPixels();
+  const auto* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(shot));
+  const int stride = cairo_image_surface_get_stride(shot) / 4;
+  EXPECT_EQ(pixels[10 * stride + 10], plain.At(0, 0));
+  EXPECT_EQ(pixels[390 * stride + 590], plain.At(1, 1));
+  cairo_surface_destroy(shot);
 }
 
 }  // namespace

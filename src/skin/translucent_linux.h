@@ -1,0 +1,14 @@
+// Translucent dialogs on GTK.
+#pragma once
+
+#include <string_view>
+
+#include "skin/translucent.h"
+
+namespace fernlite {
+
+// Creates the native window for `dialog`, initialises it and shows it. The window lives until
+// the dialog closes it or the dialog is destroyed.
+bool CreateTranslucentWindow(CTranslucentDialog& dialog, std::u16string_view title);
+
+}  // namespace fernlite
