@@ -5,7 +5,9 @@
 // ("mapped: TITLE", "unmapped: TITLE", "loaded: URI", "game window: guest|player NAME, URL")
 // and takes commands, one per line, on
 // standard input: "eval URI-PART SCRIPT" runs a script in the page whose address contains
-// URI-PART; "close URI-PART" closes the window showing that page (its owner for an owned one).
+// URI-PART; "close URI-PART" closes the window showing that page (its owner for an owned one);
+// "call METHOD JSON-ARRAY" calls that method of window.external in the launcher's page as a page
+// script would (game/bridge_call.h).
 // With FERNLITE_REPORT_MAPPED=1 it prints "mapped ms: N" (monotonic clock) once the launcher
 // window is on screen and exits at once.
 #include <gtk/gtk.h>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "app/desktop_windows.h"
+#include "game/bridge_call.h"
 #include "game/game_window.h"
 #include "game/script_bridge_linux.h"
 #include "platform/text.h"
@@ -84,6 +87,20 @@ WebKitWebView* FindView(const std::string& uri_part) {
 }
 
 void RunCommand(const std::string& line) {
+  if (line.rfind("call ", 0) == 0) {
+    const std::optional<BridgeCall> call = ParseBridgeCall(line);
+    WebKitWebView* page = FindView(ToUtf8(Settings().GuestBaseUrl));
+    if (!call) {
+      Emit("bad call: " + line);
+    } else if (!page) {
+      Emit("no page: launcher");
+    } else {
+      const std::string script = BridgeCallScript(*call);
+      webkit_web_view_evaluate_javascript(page, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                          nullptr, nullptr);
+    }
+    return;
+  }
   const size_t space = line.find(' ');
   const std::string verb = line.substr(0, space);
   std::string rest = space == std::string::npos ? "" : line.substr(space + 1);

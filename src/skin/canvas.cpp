@@ -70,4 +70,12 @@ void Canvas::Flush() {
   if (native_) Drawing().flush(*native_);
 }
 
+void Canvas::CopyImage(const Image& image, const Rect& destination) {
+  if (!native_ || image.Empty()) return;
+  Drawing().copy_image(
+      *native_, image,
+      RectF{0, 0, static_cast<float>(image.Width()), static_cast<float>(image.Height())},
+      ToRectF(destination));
+}
+
 }  // namespace fernlite

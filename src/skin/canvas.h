@@ -134,6 +134,8 @@ class Canvas {
   void DrawImage(const Image& image, const Rect& source, const Rect& destination);
   // The whole image, unscaled, its top-left corner at the point.
   void DrawImage(const Image& image, int x, int y);
+  // The whole image scaled into the rectangle, replacing what is there (alpha included).
+  void CopyImage(const Image& image, const Rect& destination);
 
   // Text laid out in the rectangle; a rectangle of zero width and height starts the text at
   // its corner without clipping. A missing family falls back to the generic sans-serif one.

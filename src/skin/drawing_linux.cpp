@@ -71,6 +71,10 @@ Image LoadImage(uint16_t id, ImageType type) {
   return image;
 }
 
+Image LoadCachedBitmap(uint16_t id) {
+  return LoadImage(id, ImageType::Bitmap);
+}
+
 ImagePixels ReadPixels(const Image& image) {
   cairo_surface_t* surface = CairoSurface(image);
   if (!surface) return {};
@@ -143,6 +147,14 @@ void DrawImage(NativeCanvas& canvas, const Image& image, const RectF& source,
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_paint(cr);
   cairo_restore(cr);
+}
+
+void CopyImage(NativeCanvas& canvas, const Image& image, const RectF& source,
+               const RectF& destination) {
+  cairo_save(canvas.cr);
+  cairo_set_operator(canvas.cr, CAIRO_OPERATOR_SOURCE);
+  DrawImage(canvas, image, source, destination);
+  cairo_restore(canvas.cr);
 }
 
 double Place(TextAlign align, double start, double room, double size) {
@@ -243,8 +255,8 @@ Image ImageFromPixbuf(GdkPixbuf* pixbuf) {
 
 const DrawingPlatform& NativeDrawingPlatform() {
   static const DrawingPlatform& table = *new DrawingPlatform{
-      &LoadImage, &Decode,      &CreateSurface, &ReadPixels, &OpenCanvas, &Clear,
-      &FillRect,  &ExcludeClip, &DrawImage,     &DrawString, &Flush,
+      &LoadImage, &LoadCachedBitmap, &Decode,    &CreateSurface, &ReadPixels, &OpenCanvas, &Clear,
+      &FillRect,  &ExcludeClip,      &DrawImage, &CopyImage,     &DrawString, &Flush,
   };
   return table;
 }

@@ -16,6 +16,9 @@ struct DrawingPlatform {
   static constexpr const char* kUnit = "drawing";
   // An image resource of the program; empty when it is missing or cannot be decoded.
   std::function<Image(uint16_t id, ImageType type)> load_image;
+  // A bitmap resource of the program's main module, for the process-wide cache (Windows makes
+  // those with another call than load_image's); empty when it is missing.
+  std::function<Image(uint16_t id)> load_cached_bitmap;
   // An image from the bytes of a PNG, JPEG or BMP file; empty when they do not decode.
   std::function<Image(std::span<const uint8_t> bytes)> decode;
   std::function<Image(int width, int height)> create_surface;
@@ -30,6 +33,10 @@ struct DrawingPlatform {
   std::function<void(NativeCanvas& canvas, const Image& image, const RectF& source,
                      const RectF& destination)>
       draw_image;
+  // The same replacing the pixels under it instead of blending over them.
+  std::function<void(NativeCanvas& canvas, const Image& image, const RectF& source,
+                     const RectF& destination)>
+      copy_image;
   std::function<void(NativeCanvas& canvas, std::u16string_view text, const RectF& layout,
                      const FontSpec& font, const StringFormat& format, uint32_t argb)>
       draw_string;

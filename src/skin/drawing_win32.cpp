@@ -1,6 +1,9 @@
 // Windows side of the skin's drawing, on GDI+'s flat API: surfaces are 32-bit premultiplied
 // bitmaps over a DIB section (what a layered window presents), images are decoded by GDI+
-// from their bytes, and each operation is a call or two of the flat API.
+// from their bytes or the program's resources, and each operation is a call or two of the
+// flat API.
+#include "skin/drawing_win32.h"
+
 #include <windows.h>
 #include <objbase.h>
 
@@ -11,6 +14,7 @@
 
 #include "skin/drawing_platform.h"
 #include "skin/gdiplus_win32.h"
+#include "skin/resource_bytes_win32.h"
 
 namespace fernlite {
 
@@ -22,6 +26,7 @@ struct NativeImage {
     if (const GdiplusApi* api = GdiplusIfRunning(session); api && image)
       api->GdipDisposeImage(image);
     if (stream) stream->Release();
+    if (memory) GlobalFree(memory);
     if (section) DeleteObject(section);
   }
 
@@ -29,6 +34,8 @@ struct NativeImage {
   GpImage* image = nullptr;
   // A decoded image may read from its stream for as long as it lives.
   IStream* stream = nullptr;
+  // Resource images: the block under the stream, which does not free it.
+  HGLOBAL memory = nullptr;
   // Surfaces: the section the bitmap's pixels live in.
   HBITMAP section = nullptr;
   uint32_t* bits = nullptr;
@@ -178,6 +185,16 @@ void DrawImage(NativeCanvas& canvas, const Image& image, const RectF& source,
                              source.width, source.height, kUnitPixel, nullptr, nullptr, nullptr);
 }
 
+void CopyImage(NativeCanvas& canvas, const Image& image, const RectF& source,
+               const RectF& destination) {
+  const GdiplusApi* api = ApiFor(canvas);
+  if (!api || image.Native()->session != canvas.session) return;
+  constexpr INT kSourceCopy = 1, kSourceOver = 0;
+  api->GdipSetCompositingMode(canvas.graphics, kSourceCopy);
+  DrawImage(canvas, image, source, destination);
+  api->GdipSetCompositingMode(canvas.graphics, kSourceOver);
+}
+
 // Families are looked up once per session and kept; a missing one is the generic sans-serif,
 // null when even that is missing.
 GpFontFamily* FontFamily(const GdiplusApi& api, unsigned session, const std::u16string& name) {
@@ -260,18 +277,85 @@ void Flush(NativeCanvas& canvas) {
   if (const GdiplusApi* api = ApiFor(canvas)) api->GdipFlush(canvas.graphics, kFlushIntentionSync);
 }
 
-// The program's resources reach the Windows build with its resource script; until then it
-// has none to offer.
-Image ProgramImage(uint16_t, ImageType) {
+Image WrapBitmap(std::shared_ptr<NativeImage> native, GpBitmap* bitmap, const GdiplusApi& api) {
+  native->image = reinterpret_cast<GpImage*>(bitmap);
+  return WrapImage(std::move(native), api);
+}
+
+// A bitmap resource through a device-dependent bitmap, which GDI+ copies.
+Image LoadBitmapResource(HMODULE module, uint16_t id) {
+  const GdiplusApi* api = Gdiplus();
+  if (!api) return {};
+  HBITMAP source = LoadBitmapW(module, MAKEINTRESOURCEW(id));
+  if (!source) return {};
+  auto native = std::make_shared<NativeImage>();
+  native->session = GdiplusSession();
+  GpBitmap* bitmap = nullptr;
+  const GpStatus status = api->GdipCreateBitmapFromHBITMAP(source, nullptr, &bitmap);
+  DeleteObject(source);
+  if (status != kGpOk || !bitmap) return {};
+  return WrapBitmap(std::move(native), bitmap, *api);
+}
+
+// An encoded image resource (PNG, JPG), decoded from a copy of its bytes that lives as long
+// as the image.
+Image LoadEncodedResource(HMODULE module, uint16_t id, const wchar_t* type) {
+  const GdiplusApi* api = Gdiplus();
+  if (!api) return {};
+  const std::span<const uint8_t> bytes = ResourceBytes(module, id, type);
+  if (bytes.empty()) return {};
+  auto native = std::make_shared<NativeImage>();
+  native->session = GdiplusSession();
+  native->memory = GlobalAlloc(GMEM_FIXED, bytes.size());
+  void* block = native->memory ? GlobalLock(native->memory) : nullptr;
+  if (!block) return {};
+  std::memcpy(block, bytes.data(), bytes.size());
+  const bool decoded = CreateStreamOnHGlobal(native->memory, FALSE, &native->stream) == S_OK &&
+                       api->GdipLoadImageFromStream(native->stream, &native->image) == kGpOk &&
+                       native->image;
+  GlobalUnlock(native->memory);
+  if (!decoded) {
+    native->image = nullptr;
+    return {};
+  }
+  return WrapImage(std::move(native), *api);
+}
+
+Image ProgramImage(uint16_t id, ImageType type) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  switch (type) {
+    case ImageType::Bitmap: return LoadBitmapResource(module, id);
+    case ImageType::Png: return LoadEncodedResource(module, id, L"PNG");
+    case ImageType::Jpg: return LoadEncodedResource(module, id, L"JPG");
+  }
   return {};
+}
+
+// The cache's way: GDI+ reads the bitmap resource of the main module itself.
+Image CachedBitmap(uint16_t id) {
+  const GdiplusApi* api = Gdiplus();
+  if (!api) return {};
+  auto native = std::make_shared<NativeImage>();
+  native->session = GdiplusSession();
+  GpBitmap* bitmap = nullptr;
+  if (api->GdipCreateBitmapFromResource(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), &bitmap) !=
+          kGpOk ||
+      !bitmap)
+    return {};
+  return WrapBitmap(std::move(native), bitmap, *api);
 }
 
 }  // namespace
 
+HBITMAP SurfaceBitmap(const Image& surface) {
+  const NativeImage* native = surface.Native();
+  return native ? native->section : nullptr;
+}
+
 const DrawingPlatform& NativeDrawingPlatform() {
   static const DrawingPlatform& table = *new DrawingPlatform{
-      &ProgramImage,  &Decode,      &CreateSurface, &ReadPixels, &OpenCanvas, &Clear,
-      &FillRectangle, &ExcludeClip, &DrawImage,     &DrawString, &Flush,
+      &ProgramImage,  &CachedBitmap, &Decode,    &CreateSurface, &ReadPixels, &OpenCanvas, &Clear,
+      &FillRectangle, &ExcludeClip,  &DrawImage, &CopyImage,     &DrawString, &Flush,
   };
   return table;
 }

@@ -33,6 +33,8 @@ bool LookupApi(HMODULE library, GdiplusApi& api) {
          Lookup(library, "GdipDisposeImage", api.GdipDisposeImage) &&
          Lookup(library, "GdipGetImageWidth", api.GdipGetImageWidth) &&
          Lookup(library, "GdipGetImageHeight", api.GdipGetImageHeight) &&
+         Lookup(library, "GdipCreateBitmapFromHBITMAP", api.GdipCreateBitmapFromHBITMAP) &&
+         Lookup(library, "GdipCreateBitmapFromResource", api.GdipCreateBitmapFromResource) &&
          Lookup(library, "GdipCreateBitmapFromScan0", api.GdipCreateBitmapFromScan0) &&
          Lookup(library, "GdipBitmapSetResolution", api.GdipBitmapSetResolution) &&
          Lookup(library, "GdipBitmapLockBits", api.GdipBitmapLockBits) &&
@@ -41,6 +43,7 @@ bool LookupApi(HMODULE library, GdiplusApi& api) {
          Lookup(library, "GdipDeleteGraphics", api.GdipDeleteGraphics) &&
          Lookup(library, "GdipFlush", api.GdipFlush) &&
          Lookup(library, "GdipSetSmoothingMode", api.GdipSetSmoothingMode) &&
+         Lookup(library, "GdipSetCompositingMode", api.GdipSetCompositingMode) &&
          Lookup(library, "GdipSetInterpolationMode", api.GdipSetInterpolationMode) &&
          Lookup(library, "GdipSetPixelOffsetMode", api.GdipSetPixelOffsetMode) &&
          Lookup(library, "GdipGraphicsClear", api.GdipGraphicsClear) &&

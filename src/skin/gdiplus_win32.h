@@ -65,6 +65,10 @@ struct GdiplusApi {
   GpStatus(WINAPI* GdipDisposeImage)(GpImage* image);
   GpStatus(WINAPI* GdipGetImageWidth)(GpImage* image, UINT* width);
   GpStatus(WINAPI* GdipGetImageHeight)(GpImage* image, UINT* height);
+  GpStatus(WINAPI* GdipCreateBitmapFromHBITMAP)(HBITMAP source, HPALETTE palette,
+                                                GpBitmap** bitmap);
+  GpStatus(WINAPI* GdipCreateBitmapFromResource)(HINSTANCE module, const WCHAR* name,
+                                                 GpBitmap** bitmap);
   GpStatus(WINAPI* GdipCreateBitmapFromScan0)(INT width, INT height, INT stride,
                                               GpPixelFormat format, BYTE* scan0, GpBitmap** bitmap);
   GpStatus(WINAPI* GdipBitmapSetResolution)(GpBitmap* bitmap, REAL x_dpi, REAL y_dpi);
@@ -75,6 +79,7 @@ struct GdiplusApi {
   GpStatus(WINAPI* GdipDeleteGraphics)(GpGraphics* graphics);
   GpStatus(WINAPI* GdipFlush)(GpGraphics* graphics, INT intention);
   GpStatus(WINAPI* GdipSetSmoothingMode)(GpGraphics* graphics, INT mode);
+  GpStatus(WINAPI* GdipSetCompositingMode)(GpGraphics* graphics, INT mode);
   GpStatus(WINAPI* GdipSetInterpolationMode)(GpGraphics* graphics, INT mode);
   GpStatus(WINAPI* GdipSetPixelOffsetMode)(GpGraphics* graphics, INT mode);
   GpStatus(WINAPI* GdipGraphicsClear)(GpGraphics* graphics, GpArgb colour);

@@ -69,8 +69,9 @@ Image LoadResourceImage(uint16_t id, ImageType type, const ImageModule* module) 
 ImageCache::ImageCache(Loader loader) : loader_(std::move(loader)) {}
 
 ImageCache& ImageCache::Instance() {
-  static ImageCache* cache =
-      new ImageCache([](uint16_t id) { return LoadResourceImage(id, ImageType::Bitmap); });
+  // The table is read at every load, so a test's replacement reaches the process cache too.
+  static ImageCache* cache = new ImageCache(
+      [](uint16_t id) { return Platform<DrawingPlatform>().load_cached_bitmap(id); });
   return *cache;
 }
 

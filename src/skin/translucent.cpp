@@ -38,16 +38,20 @@ bool CTranslucentButton::SetStateImages(const StateImageIds& ids, ImageType type
   for (Image& slot : state_images_) slot = Image();
   current_ = nullptr;
   if (ids.normal == 0) return false;
-  auto load = [&](uint32_t id) -> Image {
-    if (id == 0 || id > 0xFFFF) return {};
-    return LoadResourceImage(static_cast<uint16_t>(id), type, module);
-  };
-  state_images_[kStateNormal] = load(ids.normal);
-  if (state_images_[kStateNormal].Empty()) return false;
-  state_images_[kStateDisabled] = load(ids.disabled);
-  state_images_[kStateHover] = load(ids.hover);
-  state_images_[kStatePressed] = load(ids.pressed);
-  state_images_[kStateChecked] = load(ids.checked);
+  // Slots that name the same resource share one decoded image, so a state change between
+  // them chooses the same image and recomposes nothing.
+  const uint32_t slot_ids[5] = {ids.normal, ids.disabled, ids.hover, ids.pressed, ids.checked};
+  for (int slot = 0; slot < 5; ++slot) {
+    const uint32_t id = slot_ids[slot];
+    if (id == 0 || id > 0xFFFF) continue;
+    for (int earlier = 0; earlier < slot && state_images_[slot].Empty(); ++earlier) {
+      if (slot_ids[earlier] == id) state_images_[slot] = state_images_[earlier];
+    }
+    if (state_images_[slot].Empty()) {
+      state_images_[slot] = LoadResourceImage(static_cast<uint16_t>(id), type, module);
+    }
+    if (slot == kStateNormal && state_images_[kStateNormal].Empty()) return false;
+  }
 
   current_ = &state_images_[kStateNormal];
   bounds_.right = bounds_.left + current_->Width();
@@ -76,9 +80,11 @@ const Image* CTranslucentButton::ChooseStateImage() const {
 
 void CTranslucentButton::UpdateState() {
   const Image* chosen = ChooseStateImage();
-  if (chosen == current_) return;
+  // Slots sharing one image look the same: nothing to compose again.
+  const bool same_look = chosen == current_ || (chosen && current_ && !chosen->Empty() &&
+                                                chosen->Native() == current_->Native());
   current_ = chosen;
-  if (listener_) listener_->RequestRender(this);
+  if (!same_look && listener_) listener_->RequestRender(this);
 }
 
 bool CTranslucentButton::OnMouseMove() {
@@ -149,8 +155,9 @@ void ComposeLayer(const Image* background, std::span<CTranslucentWnd* const> chi
   const int w = background->Width(), h = background->Height();
   if (out.Empty() || out.Width() != w || out.Height() != h) out = Image::Surface(w, h);
   Canvas canvas(out);
-  canvas.Clear();
-  canvas.DrawImage(*background, Rect{0, 0, w, h});
+  // Over a cleared layer the background lands unchanged: copying it is the same and cheaper
+  // than blending it.
+  canvas.CopyImage(*background, Rect{0, 0, w, h});
   for (CTranslucentWnd* child : children) {
     if (child && child->Visible()) child->Render(canvas);
   }

@@ -1,6 +1,6 @@
 // Helpers for the skin tests: images made with the build's own drawing library, and the
-// committed artwork in res/images decoded by it in place of the program's resources (which the
-// Windows build does not carry yet).
+// committed artwork in res/images decoded by it in place of the program's resources, so a test
+// can swap in its own pictures.
 #pragma once
 
 #include <gtest/gtest.h>

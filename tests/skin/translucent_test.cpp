@@ -163,6 +163,40 @@ TEST(TranslucentButton, OnlyNormalImageIsShownInEveryState) {
   EXPECT_EQ(Shown(button), kNormal);
 }
 
+// The launcher's glyph buttons name one resource in every slot: one decode, and no state change
+// ever composes the layer again.
+TEST(TranslucentButton, SlotsNamingOneResourceShareOneImage) {
+  struct CountingModule : ImageModule {
+    Image Load(uint16_t id, ImageType type) const override {
+      ++loads;
+      return inner.Load(id, type);
+    }
+    FakeModule inner = StateModule();
+    mutable int loads = 0;
+  } module;
+  CTranslucentButton button;
+  ASSERT_TRUE(button.SetStateImages({1, 1, 1, 1, 0}, ImageType::Png, &module));
+  EXPECT_EQ(module.loads, 1);
+  CountingListener listener;
+  button.SetListener(&listener);
+  button.OnMouseHover();
+  button.OnLButtonDown();
+  button.OnLButtonUp(100, 100);
+  button.OnMouseLeave();
+  button.OnEnable(false);
+  EXPECT_EQ(listener.renders, 0);
+  EXPECT_EQ(Shown(button), kNormal);
+
+  // Distinct resources still recompose on each change of the chosen image.
+  ASSERT_TRUE(button.SetStateImages({1, 1, 3, 3, 0}, ImageType::Png, &module));
+  EXPECT_EQ(module.loads, 3);
+  button.OnEnable(true);
+  button.OnMouseHover();
+  EXPECT_EQ(listener.renders, 1);
+  button.OnLButtonDown();  // pressed shows the same image as hover
+  EXPECT_EQ(listener.renders, 1);
+}
+
 TEST(TranslucentButton, CheckStylesFlipCheckedAndStillAct) {
   FakeModule module = StateModule();
   for (uint32_t style : {2u, 3u, 4u, 9u, 0x50010003u}) {
