@@ -9,7 +9,19 @@ if(WIN32)
     advapi32 shell32 shlwapi ole32 oleaut32 uuid user32 gdi32 comctl32 iphlpapi version
     crypt32 wintrust wininet ws2_32 oleacc)
 
-  # TinyXML from the Debian source package (scripts/install-deps puts it in third_party/).
+else()
+  find_package(PkgConfig REQUIRED)
+  find_package(OpenSSL REQUIRED)
+  find_package(CURL REQUIRED)
+  pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+  pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
+  target_link_libraries(fernlite_system_libs INTERFACE OpenSSL::Crypto CURL::libcurl
+    PkgConfig::GTK3 PkgConfig::WEBKIT Threads::Threads)
+endif()
+# TinyXML from the Debian source package (scripts/install-deps puts it in third_party/) for
+# Windows, and for the sanitizer build, where the parser's own faults must be seen too; the
+# system library elsewhere.
+if(WIN32 OR FERNLITE_SANITIZE)
   set(tinyxml_dir ${PROJECT_SOURCE_DIR}/third_party/tinyxml)
   if(NOT EXISTS ${tinyxml_dir}/tinyxml.cpp)
     message(FATAL_ERROR "TinyXML sources missing in ${tinyxml_dir}: run scripts/install-deps")
@@ -20,18 +32,11 @@ if(WIN32)
   target_compile_definitions(tinyxml PUBLIC TIXML_USE_STL)
   target_compile_options(tinyxml PRIVATE -w)
 else()
-  find_package(PkgConfig REQUIRED)
-  find_package(OpenSSL REQUIRED)
   pkg_check_modules(TINYXML REQUIRED IMPORTED_TARGET tinyxml)
   add_library(tinyxml INTERFACE)
   # Debian's libtinyxml is built with the STL interface.
   target_compile_definitions(tinyxml INTERFACE TIXML_USE_STL)
   target_link_libraries(tinyxml INTERFACE PkgConfig::TINYXML)
-  find_package(CURL REQUIRED)
-  pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
-  pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
-  target_link_libraries(fernlite_system_libs INTERFACE OpenSSL::Crypto CURL::libcurl
-    PkgConfig::GTK3 PkgConfig::WEBKIT Threads::Threads)
 endif()
 target_link_libraries(fernlite_system_libs INTERFACE tinyxml)
 

@@ -14,6 +14,14 @@ constexpr std::u16string_view kGenericChannel = u"263";
 constexpr std::u16string_view kFullClientSubChannel = u"434";
 constexpr std::u16string_view kGenericSubChannel = u"433";
 
+bool IsKnownSwitch(std::u16string_view element) {
+  for (std::u16string_view known :
+       {u"/C", u"/CC", u"/D", u"/I", u"/R", u"/IB", u"/SN", u"/RW", u"/CN"}) {
+    if (EqualsNoCase(element, known)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 RunSettings& Settings() {
@@ -28,10 +36,8 @@ RunSettings& Settings() {
 
 std::u16string LookupSwitch(const std::vector<std::u16string>& args, std::u16string_view name) {
   for (size_t i = 1; i < args.size(); ++i) {
-    if (!EqualsNoCase(args[i], name)) continue;
-    // Whatever follows is the value, even another switch name.
-    if (i + 1 < args.size()) return args[i + 1];
-    break;
+    if (EqualsNoCase(args[i], name)) return i + 1 < args.size() ? args[i + 1] : std::u16string();
+    if (IsKnownSwitch(args[i])) ++i;  // its value is no switch
   }
   return {};
 }

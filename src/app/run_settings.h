@@ -54,7 +54,9 @@ struct StartupFlags {
 };
 
 // The element after the first whole, case-insensitive match of `name` (element 0, the program
-// path, is skipped); empty when the switch is absent or is the last element.
+// path, is skipped); empty when the switch is absent or is the last element. The element after
+// any switch the program knows is that switch's value, whatever it looks like, and is never
+// taken for a switch itself: a channel called "/D" names no file to delete.
 std::u16string LookupSwitch(const std::vector<std::u16string>& args, std::u16string_view name);
 
 // "null" in any case stands for "no channel".

@@ -2,6 +2,7 @@
 
 #include "app/shortcuts_platform.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/seam.h"
 
 namespace fernlite {
@@ -55,9 +56,18 @@ std::u16string ShortcutPath(std::u16string_view folder, std::u16string_view name
   return PathAppend(folder, std::u16string(name) + Os().extension);
 }
 
+// One value as one element of the command line, so the parser reads back exactly this value:
+// an empty one would let the next switch name become the value, and blanks or quotes would
+// split it into switches of their own. Plain values stay as they always were.
+std::u16string ChannelArgument(const std::u16string& value) {
+  if (value.empty()) return u"null";
+  if (value.find_first_of(u" \t\"") == std::u16string::npos) return value;
+  return QuoteArgument(value);
+}
+
 std::u16string NewShortcutArguments(const RunSettings& settings) {
-  return u" /C " + settings.ChannelID + u" /CC " +
-         (settings.SubChannelID.empty() ? std::u16string(u"null") : settings.SubChannelID);
+  return u" /C " + ChannelArgument(settings.ChannelID) + u" /CC " +
+         ChannelArgument(settings.SubChannelID);
 }
 
 std::u16string FindEarlierShortcut(std::u16string_view folder, std::u16string_view game_title) {

@@ -73,9 +73,56 @@ void ReadNumber(const TiXmlElement* result, const char* name, std::int32_t& fiel
 
 }  // namespace
 
+size_t XmlNestingDepth(std::string_view xml, size_t limit) {
+  size_t depth = 0, deepest = 0;
+  const auto skip_past = [&](size_t from, std::string_view end) {
+    const size_t found = xml.find(end, from);
+    return found == std::string_view::npos ? xml.size() : found + end.size();
+  };
+  for (size_t i = xml.find('<'); i < xml.size(); i = xml.find('<', i)) {
+    const std::string_view rest = xml.substr(i);
+    if (rest.starts_with("<!--")) {
+      i = skip_past(i + 4, "-->");
+    } else if (rest.starts_with("<![CDATA[")) {
+      i = skip_past(i + 9, "]]>");
+    } else if (rest.starts_with("<?") || rest.starts_with("<!")) {
+      i = skip_past(i + 2, ">");
+    } else if (rest.starts_with("</")) {
+      if (depth > 0) --depth;
+      i = skip_past(i + 2, ">");
+    } else {
+      // A start tag ends at the first '>' outside a quoted attribute value.
+      size_t j = i + 1;
+      for (char quote = 0; j < xml.size(); ++j) {
+        const char c = xml[j];
+        if (quote) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          break;
+        }
+      }
+      if (j < xml.size() && xml[j - 1] != '/' && ++depth > deepest) deepest = depth;
+      if (deepest > limit) return deepest;
+      i = j + 1;
+    }
+  }
+  return deepest;
+}
+
 bool ParseUpgradeDescriptionText(const std::string& xml, UpgradeInfo& info) {
+  // The parser recurses once per level; a deep text would take the stack, so it never gets it.
+  if (xml.size() > kMaxUpgradeDescriptionBytes) return false;
+  if (XmlNestingDepth(xml, kMaxUpgradeDescriptionDepth) > kMaxUpgradeDescriptionDepth) {
+    return false;
+  }
+  // The parser steps over a UTF-8 sequence by its lead byte's length, also past the end of a
+  // text cut inside one; the zeros after the text keep that step inside the buffer.
+  std::string padded = xml;
+  padded.append(4, '\0');
   TiXmlDocument document;
-  document.Parse(xml.c_str());
+  document.Parse(padded.c_str());
   if (document.Error()) return false;
   const TiXmlElement* root = document.FirstChildElement();
   if (!root) return false;
@@ -91,7 +138,7 @@ bool ParseUpgradeDescriptionText(const std::string& xml, UpgradeInfo& info) {
 }
 
 bool ParseUpgradeDescription(const std::u16string& path, UpgradeInfo& info) {
-  const std::optional<std::string> bytes = ReadFileBytes(path);
+  const std::optional<std::string> bytes = ReadFileBytes(path, kMaxUpgradeDescriptionBytes);
   return bytes && ParseUpgradeDescriptionText(*bytes, info);
 }
 

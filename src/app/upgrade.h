@@ -52,8 +52,17 @@ std::optional<Version> ParseVersion(std::string_view text);
 // comparing first to fourth.
 bool RunningIsOlder(const Version& running, const Version& described);
 
+// A description is a few hundred bytes, three levels deep; anything far beyond is refused
+// before it is parsed.
+inline constexpr size_t kMaxUpgradeDescriptionBytes = 64 * 1024;
+inline constexpr size_t kMaxUpgradeDescriptionDepth = 32;
+// The deepest nesting of elements in the text, counted no further than limit + 1; comments,
+// CDATA, declarations and processing instructions do not count.
+size_t XmlNestingDepth(std::string_view xml, size_t limit);
+
 // Reads the description text into `info`. True when it parsed and the root element has a
-// "Result" child; an absent element leaves its field unchanged.
+// "Result" child; an absent element leaves its field unchanged. Texts larger or deeper than
+// the limits above are refused.
 bool ParseUpgradeDescriptionText(const std::string& xml, UpgradeInfo& info);
 bool ParseUpgradeDescription(const std::u16string& path, UpgradeInfo& info);
 

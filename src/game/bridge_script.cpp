@@ -1,7 +1,9 @@
 #include "game/bridge_script.h"
 
 #include <cstdio>
+#include <random>
 
+#include "game/page_origin.h"
 #include "game/script_bridge.h"
 
 namespace fernlite {
@@ -12,6 +14,11 @@ namespace {
 // cannot become the expected type "Type mismatch" (conversions follow VariantChangeType:
 // numbers round half to even, true is -1, undefined is 0 or the empty text, null fails).
 constexpr char kScriptBody[] = R"JS(
+  // Frames of other origins, and pages the browser was led to, get nothing.
+  if (typeof location === 'undefined' || origins.indexOf(location.origin) < 0 ||
+      window.top !== window) {
+    return;
+  }
   var handler = window.webkit && window.webkit.messageHandlers &&
       window.webkit.messageHandlers.external;
   function mismatch() { throw new TypeError('Type mismatch'); }
@@ -56,7 +63,7 @@ constexpr char kScriptBody[] = R"JS(
       if (action === 'r') return userData;
       // The file keeps the text up to its first zero character.
       if (action === 'w') userData = args[0].split('\u0000')[0];
-      if (handler) handler.postMessage({method: name, args: args});
+      if (handler) handler.postMessage({method: name, args: args, token: token});
       return undefined;
     };
   });
@@ -123,14 +130,41 @@ std::string JsStringLiteral(std::u16string_view text) {
   return out + "\"";
 }
 
-std::string BuildBridgeUserScript(std::u16string_view user_data) {
-  std::string script = "(function () {\n  'use strict';\n  var userData = ";
+std::string BuildBridgeUserScript(std::u16string_view user_data,
+                                  const std::vector<std::u16string>& origins,
+                                  std::string_view token) {
+  std::string script = "(function () {\n  'use strict';\n  var origins = [";
+  for (size_t i = 0; i < origins.size(); ++i) {
+    if (i > 0) script += ", ";
+    script += JsStringLiteral(origins[i]);
+  }
+  script += "];\n  var token = ";
+  script += JsStringLiteral(std::u16string(token.begin(), token.end()));
+  script += ";\n  var userData = ";
   script += JsStringLiteral(user_data);
   script += ";\n  var methods = ";
   script += MethodTable();
   script += ";";
   script += kScriptBody;
   return script;
+}
+
+std::string BuildBridgeUserScript(std::u16string_view user_data) {
+  return BuildBridgeUserScript(user_data, PlatformOrigins(), BridgeToken());
+}
+
+const std::string& BridgeToken() {
+  static const std::string& token = *[] {
+    std::random_device random;
+    auto* text = new std::string;
+    for (int i = 0; i < 4; ++i) {
+      char part[9];
+      std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
+      *text += part;
+    }
+    return text;
+  }();
+  return token;
 }
 
 std::string BuildUserDataRefreshScript(std::u16string_view user_data) {

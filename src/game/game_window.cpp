@@ -19,9 +19,21 @@ bool IsGuestPlayer(std::u16string_view player_name) {
   return player_name == kGuestPlayerName;
 }
 
-WindowSize InitialWindowSize(const GameWindowRequest& request) {
-  if (request.start_maximized) return {kMaximizedRestoreWidth, kMaximizedRestoreHeight};
-  return {request.width, request.height};
+namespace {
+
+int Clamped(int requested, int fallback, int limit) {
+  const int value = requested > 0 ? requested : fallback;
+  return limit > 0 && value > limit ? limit : value;
+}
+
+}  // namespace
+
+WindowSize InitialWindowSize(const GameWindowRequest& request, WindowSize work_area) {
+  const bool maximized = request.start_maximized != 0;
+  return {Clamped(maximized ? kMaximizedRestoreWidth : request.width, kDefaultGameWidth,
+                  work_area.width),
+          Clamped(maximized ? kMaximizedRestoreHeight : request.height, kDefaultGameHeight,
+                  work_area.height)};
 }
 
 void AddGameCaptionItems(SkinFrame& frame, int w, std::u16string_view player_name) {

@@ -34,6 +34,9 @@ inline constexpr uint16_t kGameIconImage = 127;
 inline constexpr int kMaximizedRestoreWidth = 980;
 inline constexpr int kMaximizedRestoreHeight = 600;
 
+inline constexpr int kDefaultGameWidth = 600;
+inline constexpr int kDefaultGameHeight = 400;
+
 // The request as the window copies it when it is made; later changes to the run settings do
 // not reach a window that exists.
 struct GameWindowRequest {
@@ -41,19 +44,21 @@ struct GameWindowRequest {
   std::u16string title;
   std::u16string url;
   std::int32_t start_maximized = 0;
-  std::int32_t width = 600;
-  std::int32_t height = 400;
+  std::int32_t width = kDefaultGameWidth;
+  std::int32_t height = kDefaultGameHeight;
 };
 GameWindowRequest RequestFromSettings(const RunSettings& settings);
 
 bool IsGuestPlayer(std::u16string_view player_name);
 
-// Outer size the window opens at (before a maximised start is maximised).
+// Outer size the window opens at (before a maximised start is maximised). A page picks the
+// requested size, so it is kept sane: a width or height that is not positive takes the
+// default, and nothing is larger than the work area (an empty work area limits nothing).
 struct WindowSize {
   int width = 0;
   int height = 0;
 };
-WindowSize InitialWindowSize(const GameWindowRequest& request);
+WindowSize InitialWindowSize(const GameWindowRequest& request, WindowSize work_area);
 
 // The caption items for the player: the binding button and the greeting for a guest, the pay
 // button and the name label otherwise; images from the image cache.

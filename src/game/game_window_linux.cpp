@@ -9,6 +9,7 @@
 #include "game/guest_link.h"
 #include "game/ui_handler_linux.h"
 #include "platform/text.h"
+#include "skin/translucent_linux.h"
 
 extern "C" GResource* fernlite_get_resource(void);
 
@@ -78,7 +79,8 @@ bool CWebGameDlg::Create() {
   g_signal_connect(widget, "destroy", G_CALLBACK(OnDestroy), this);
   g_signal_connect(widget, "map-event", G_CALLBACK(OnMap), this);
 
-  const WindowSize size = InitialWindowSize(request_);
+  const Rect area = PrimaryWorkArea();
+  const WindowSize size = InitialWindowSize(request_, {area.Width(), area.Height()});
   gtk_window_set_default_size(window_, size.width, size.height);
   host_.Attach(window_, SkinFrame::Style{});
   AddGameCaptionItems(frame_, size.width, request_.player_name);

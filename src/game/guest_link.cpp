@@ -131,9 +131,22 @@ void OpenGuestLinkInBrowser(std::u16string_view target) {
   OpenUrlInDefaultBrowser(BuildGuestLink(target));
 }
 
-bool HandleNewWindowRequest(std::u16string_view target) {
-  OpenGuestLinkInBrowser(target);
+bool NewWindowLimit::Allow(Clock::time_point now) {
+  while (!recent_.empty() && now - recent_.front() >= std::chrono::seconds(1)) recent_.pop_front();
+  if (recent_.size() >= kMaxNewWindowsPerSecond) return false;
+  recent_.push_back(now);
   return true;
+}
+
+bool HandleNewWindowRequest(std::u16string_view target, NewWindowLimit& limit,
+                            NewWindowLimit::Clock::time_point now) {
+  if (limit.Allow(now)) OpenGuestLinkInBrowser(target);
+  return true;
+}
+
+bool HandleNewWindowRequest(std::u16string_view target) {
+  static NewWindowLimit& limit = *new NewWindowLimit;
+  return HandleNewWindowRequest(target, limit, NewWindowLimit::Clock::now());
 }
 
 void RunPayAction() {

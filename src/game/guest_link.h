@@ -3,7 +3,9 @@
 // information to the platform, signed with MD5 over that information, the time and a key.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -57,9 +59,26 @@ void OpenUrlInDefaultBrowser(const std::u16string& url);
 // Builds the link for the target and opens it in the default browser.
 void OpenGuestLinkInBrowser(std::u16string_view target);
 
-// A game page asked for a new window: open the guest link for its address instead. Returns
-// the value for the event's Cancel flag (always true: the embedded browser opens nothing).
+// A page can ask for windows in a loop without any click; each would start the default
+// browser. At most `kMaxNewWindowsPerSecond` requests within any second go through.
+inline constexpr size_t kMaxNewWindowsPerSecond = 3;
+class NewWindowLimit {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // True when a request at `now` may go through (and counts from then on).
+  bool Allow(Clock::time_point now);
+
+ private:
+  std::deque<Clock::time_point> recent_;
+};
+
+// A game page asked for a new window: open the guest link for its address instead, unless
+// the page has asked too often just now. Returns the value for the event's Cancel flag (always
+// true: the embedded browser opens nothing).
 bool HandleNewWindowRequest(std::u16string_view target);
+// The same with the limit and the moment given.
+bool HandleNewWindowRequest(std::u16string_view target, NewWindowLimit& limit,
+                            NewWindowLimit::Clock::time_point now);
 
 // The pay button of the game window's caption.
 void RunPayAction();

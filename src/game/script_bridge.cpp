@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "app/run_settings.h"
+#include "game/page_origin.h"
+#include "game/standard_dialog.h"
 #include "identity/user_data.h"
 #include "platform/text.h"
 
@@ -165,6 +167,11 @@ BridgeResult ScriptBridge::Invoke(std::int32_t dispid, const ScriptArguments& ar
     case kDispNavigateToGameUrl:
     case kDispNavigateToGameUrlEx:
     case kDispNavigateToGameUrl2:
+      // The game window shows web pages only: no local files, no script addresses.
+      if (!IsWebAddress(text_at(5))) {
+        result.status = BridgeStatus::kRefused;
+        return result;
+      }
       if (dispid == kDispNavigateToGameUrl2) settings_.ServerID = text_at(7);
       if (dispid != kDispNavigateToGameUrl) settings_.PlayerName = text_at(6);
       settings_.GameUrl = text_at(5);
@@ -176,7 +183,9 @@ BridgeResult ScriptBridge::Invoke(std::int32_t dispid, const ScriptArguments& ar
       if (LauncherWindowSink* window = LauncherWindow()) window->OnStartGameRequest();
       break;
     case kDispWriteUserDataToFile:
-      // The page is not told whether the write succeeded.
+      // The page is not told whether the write succeeded. A text too long for the guest entry
+      // address would keep every later start from loading its page: refused, file untouched.
+      if (!UserDataFitsEntryAddress(settings_, text_at(0))) break;
       WriteUserData(text_at(0));
       if (on_user_data_changed) on_user_data_changed();
       break;

@@ -102,6 +102,7 @@ enum class BridgeStatus {
   kWrongCount,      // E_FAIL
   kNotImplemented,  // E_NOTIMPL: GetChannelID and unknown DISPIDs
   kTypeMismatch,    // DISP_E_TYPEMISMATCH
+  kRefused,         // E_ACCESSDENIED: a caller or a value the program does not accept
 };
 
 struct BridgeResult {

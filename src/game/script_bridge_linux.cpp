@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/run_settings.h"
+#include "game/page_origin.h"
 #include "identity/user_data.h"
 #include "platform/text.h"
 
@@ -43,16 +45,23 @@ void OnViewGone(gpointer, GObject* view) {
   std::erase(g_views, reinterpret_cast<WebKitWebView*>(view));
 }
 
-void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer) {
-  if (ScriptBridge* bridge = ScriptBridgeObject()) {
-    HandleBridgeMessage(*bridge, webkit_javascript_result_get_js_value(result));
+void OnScriptMessage(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer) {
+  ScriptBridge* bridge = ScriptBridgeObject();
+  if (!bridge) return;
+  // Every view has a manager of its own; the view tells which document is at the top.
+  const char* uri = nullptr;
+  for (WebKitWebView* view : g_views) {
+    if (webkit_web_view_get_user_content_manager(view) == manager)
+      uri = webkit_web_view_get_uri(view);
   }
+  HandleBridgeMessage(*bridge, webkit_javascript_result_get_js_value(result),
+                      uri ? FromUtf8(uri) : std::u16string());
 }
 
 void SetManagerScript(WebKitUserContentManager* manager, std::u16string_view user_data) {
   const std::string source = BuildBridgeUserScript(user_data);
   WebKitUserScript* script =
-      webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+      webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   if (auto* old =
           static_cast<WebKitUserScript*>(g_object_get_data(G_OBJECT(manager), kScriptKey))) {
@@ -78,6 +87,15 @@ std::optional<BridgeMessage> ParseBridgeMessage(JSCValue* message) {
   g_object_unref(method);
   if (!has_method) return std::nullopt;
 
+  JSCValue* token = jsc_value_object_get_property(message, "token");
+  if (jsc_value_is_string(token)) {
+    char* text = jsc_value_to_string(token);
+    // A token is short; anything long is not one and need not be copied.
+    if (text && std::strlen(text) <= 64) parsed.token = text;
+    g_free(text);
+  }
+  g_object_unref(token);
+
   JSCValue* args = jsc_value_object_get_property(message, "args");
   if (jsc_value_is_array(args)) {
     JSCValue* length_value = jsc_value_object_get_property(args, "length");
@@ -93,11 +111,17 @@ std::optional<BridgeMessage> ParseBridgeMessage(JSCValue* message) {
   return parsed;
 }
 
-std::optional<BridgeResult> HandleBridgeMessage(ScriptBridge& bridge, JSCValue* message) {
+std::optional<BridgeResult> HandleBridgeMessage(ScriptBridge& bridge, JSCValue* message,
+                                                std::u16string_view document_uri) {
   const std::optional<BridgeMessage> parsed = ParseBridgeMessage(message);
   if (!parsed) return std::nullopt;
   const BridgeMethod* method = FindBridgeMethod(parsed->method);
   if (!method) return std::nullopt;
+  if (parsed->token != BridgeToken() || !MayUseBridge(document_uri, true)) {
+    BridgeResult refused;
+    refused.status = BridgeStatus::kRefused;
+    return refused;
+  }
   // A page may post to the handler directly, so the dispatch checks everything again.
   return bridge.Invoke(method->dispid, ValueArguments::FromCallOrder(parsed->args));
 }

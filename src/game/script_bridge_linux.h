@@ -17,10 +17,15 @@ namespace fernlite {
 struct BridgeMessage {
   std::u16string method;
   std::vector<ScriptValue> args;
+  std::string token;  // what the page script sends along (bridge_script.h)
 };
 std::optional<BridgeMessage> ParseBridgeMessage(JSCValue* message);
-// Dispatches a posted call; nullopt when the message is not a call of a known method.
-std::optional<BridgeResult> HandleBridgeMessage(ScriptBridge& bridge, JSCValue* message);
+// Dispatches a posted call of the view's top-level document at `document_uri`; nullopt when
+// the message is not a call of a known method. A call without the page script's token (a
+// frame posting on its own) or from a document that may not use the bridge is refused and
+// changes nothing.
+std::optional<BridgeResult> HandleBridgeMessage(ScriptBridge& bridge, JSCValue* message,
+                                                std::u16string_view document_uri);
 
 // Makes the process's bridge (script_bridge.h) and lets it refresh the pages' copies of the
 // user data after every write.

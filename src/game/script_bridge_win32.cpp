@@ -103,6 +103,7 @@ HRESULT STDMETHODCALLTYPE CImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD, D
     case BridgeStatus::kOk: break;
     case BridgeStatus::kWrongCount: return E_FAIL;
     case BridgeStatus::kNotImplemented: return E_NOTIMPL;
+    case BridgeStatus::kRefused: return E_ACCESSDENIED;
     case BridgeStatus::kTypeMismatch:
       if (arg_error) *arg_error = static_cast<UINT>(outcome.bad_argument);
       return DISP_E_TYPEMISMATCH;

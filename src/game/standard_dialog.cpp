@@ -22,8 +22,15 @@ std::u16string GuestEntryUrl(const RunSettings& settings, std::u16string_view de
   return url;
 }
 
+bool UserDataFitsEntryAddress(const RunSettings& settings, std::u16string_view user_data) {
+  return GuestEntryUrl(settings, getdiskid::GetDeviceIdText(), user_data).size() <=
+         kMaxEntryAddressChars;
+}
+
 std::u16string GuestEntryUrl() {
-  return GuestEntryUrl(Settings(), getdiskid::GetDeviceIdText(), ReadUserData());
+  std::u16string user_data = ReadUserData();
+  if (!UserDataFitsEntryAddress(Settings(), user_data)) user_data.clear();
+  return GuestEntryUrl(Settings(), getdiskid::GetDeviceIdText(), user_data);
 }
 
 CStandardDialog::CStandardDialog(int template_id, NativeWindow owner, uint32_t colour_key)

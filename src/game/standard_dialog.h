@@ -31,8 +31,14 @@ inline bool IsBrowserKeyMessage(unsigned message) {
 // are (the page receives a user data text with '&' in it as further parameters).
 std::u16string GuestEntryUrl(const RunSettings& settings, std::u16string_view device_id,
                              std::u16string_view user_data);
-// The same from the run settings, the device identifier and the stored user data of now.
+// The same from the run settings, the device identifier and the stored user data of now; a
+// stored text too long for the address is left out (the file stays as it is).
 std::u16string GuestEntryUrl();
+
+// The longest address the Windows browser engine opens; the guest entry address must fit.
+inline constexpr size_t kMaxEntryAddressChars = 2083;
+// Whether the guest entry address with this user data text still fits.
+bool UserDataFitsEntryAddress(const RunSettings& settings, std::u16string_view user_data);
 
 class CStandardDialog;
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <limits>
 #include <random>
 
 #include "identity/cipher.h"
@@ -73,7 +74,8 @@ std::string CIdentityRecord::BuildText() {
                         .count();
   std::minstd_rand random(static_cast<unsigned>(tick));
   const int noise = static_cast<int>(random() % 100);
-  InstallCount += 1;
+  // A count at the top of the range stays there: wrapping negative would read as no install.
+  if (InstallCount < std::numeric_limits<int32_t>::max()) InstallCount += 1;
   const std::u16string plain = GameCode + u"&" + ChannelID + u"&" + SubChannelID + u"&" + DeviceId +
                                u"&" + ToU16(now) + u"&" + ToU16(InstallCount) + u"&" + Version +
                                u"&" + ToU16(noise);

@@ -73,6 +73,10 @@ std::optional<std::string> ReadFileBytes(const std::u16string& path) {
   return Os().read(path, SIZE_MAX / 2, false);
 }
 
+std::optional<std::string> ReadFileBytes(const std::u16string& path, size_t max_bytes) {
+  return Os().read(path, max_bytes, false);
+}
+
 std::optional<std::string> ReadFileCreateIfMissing(const std::u16string& path, size_t max_bytes) {
   return Os().read(path, max_bytes, true);
 }

@@ -26,6 +26,8 @@ bool RemoveFile(const std::u16string& path);
 
 // Reads a whole file; nullopt when it cannot be opened or read.
 std::optional<std::string> ReadFileBytes(const std::u16string& path);
+// The same; nullopt also for a file larger than max_bytes (read no further than that).
+std::optional<std::string> ReadFileBytes(const std::u16string& path, size_t max_bytes);
 // Reads a whole file, creating it empty when missing (OPEN_ALWAYS); nullopt when it cannot be
 // opened or is larger than max_bytes.
 std::optional<std::string> ReadFileCreateIfMissing(const std::u16string& path, size_t max_bytes);

@@ -49,9 +49,16 @@ bool Remove(const std::u16string& path) {
 
 std::optional<std::string> Read(const std::u16string& path, size_t max_bytes,
                                 bool create_if_missing) {
-  const int flags = O_RDONLY | O_CLOEXEC | (create_if_missing ? O_CREAT : 0);
+  // Only regular files are read: a FIFO or a device put in a file's place would block or
+  // never end.
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (create_if_missing ? O_CREAT : 0);
   const int fd = ::open(Native(path).c_str(), flags, 0644);
   if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
   auto bytes = ReadAllFd(fd, max_bytes);
   ::close(fd);
   return bytes;

@@ -55,41 +55,41 @@ std::u16string FromUtf8(std::string_view bytes) {
     const unsigned char b = static_cast<unsigned char>(bytes[i]);
     int extra = 0;
     char32_t cp = 0;
+    char32_t least = 0;  // the smallest code point this length may carry
     if (b < 0x80) {
       cp = b;
     } else if ((b & 0xE0) == 0xC0) {
       cp = b & 0x1F;
       extra = 1;
+      least = 0x80;
     } else if ((b & 0xF0) == 0xE0) {
       cp = b & 0x0F;
       extra = 2;
+      least = 0x800;
     } else if ((b & 0xF8) == 0xF0) {
       cp = b & 0x07;
       extra = 3;
-    } else {
+      least = 0x10000;
+    }
+    // A sequence cut short is one replacement character for the bytes it had; whatever
+    // follows is read afresh. Overlong, surrogate and out-of-range forms are one for the lead.
+    size_t good = 1;
+    for (int k = 1; k <= extra; ++k, ++good) {
+      const size_t at = i + static_cast<size_t>(k);
+      if (at >= bytes.size() || (static_cast<unsigned char>(bytes[at]) & 0xC0) != 0x80) break;
+      cp = (cp << 6) | (static_cast<unsigned char>(bytes[at]) & 0x3F);
+    }
+    if ((b >= 0x80 && extra == 0) || good <= static_cast<size_t>(extra)) {
+      out += u'\uFFFD';
+      i += good;
+      continue;
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       out += u'\uFFFD';
       ++i;
       continue;
     }
-    if (i + static_cast<size_t>(extra) >= bytes.size() && extra > 0) {  // truncated sequence
-      out += u'\uFFFD';
-      break;
-    }
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      const unsigned char c = static_cast<unsigned char>(bytes[i + k]);
-      if ((c & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    i += 1 + extra;
+    i += 1 + static_cast<size_t>(extra);
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (cp >> 10));

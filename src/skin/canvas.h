@@ -16,14 +16,21 @@
 
 namespace fernlite {
 
+// Sums of coordinates saturate at the ends of the int range: a rectangle built from a hostile
+// size stays a (huge) rectangle instead of wrapping around.
+constexpr int SaturatedInt(long long value) {
+  constexpr long long kMax = 2147483647LL, kMin = -2147483647LL - 1;
+  return static_cast<int>(value > kMax ? kMax : value < kMin ? kMin : value);
+}
+
 struct Rect {
   int left = 0;
   int top = 0;
   int right = 0;
   int bottom = 0;
 
-  constexpr int Width() const { return right - left; }
-  constexpr int Height() const { return bottom - top; }
+  constexpr int Width() const { return SaturatedInt(static_cast<long long>(right) - left); }
+  constexpr int Height() const { return SaturatedInt(static_cast<long long>(bottom) - top); }
   constexpr bool Empty() const { return right <= left || bottom <= top; }
   constexpr bool Contains(int x, int y) const {
     return x >= left && x < right && y >= top && y < bottom;
@@ -35,7 +42,8 @@ struct Rect {
 };
 
 constexpr Rect RectXYWH(int x, int y, int w, int h) {
-  return Rect{x, y, x + w, y + h};
+  return Rect{x, y, SaturatedInt(static_cast<long long>(x) + w),
+              SaturatedInt(static_cast<long long>(y) + h)};
 }
 
 struct RectF {

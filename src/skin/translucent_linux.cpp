@@ -259,25 +259,29 @@ class GtkLayeredWindow final : public LayeredWindowHost {
 
 }  // namespace
 
+Rect PrimaryWorkArea() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!display) return {};
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0)
+    monitor = gdk_display_get_monitor(display, 0);
+  if (!monitor) return {};
+  GdkRectangle work{0, 0, 0, 0};
+  gdk_monitor_get_workarea(monitor, &work);
+  return RectXYWH(work.x, work.y, work.width, work.height);
+}
+
 bool CreateTranslucentWindow(CTranslucentDialog& dialog, std::u16string_view title) {
   if (!gtk_init_check(nullptr, nullptr)) return false;
   auto owned = std::make_unique<GtkLayeredWindow>(dialog, title);
   GtkLayeredWindow* host = owned.get();
   dialog.AdoptHost(std::move(owned));
 
-  GdkRectangle work{0, 0, 0, 0};
-  GdkDisplay* display = gdk_display_get_default();
-  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-  if (!monitor && gdk_display_get_n_monitors(display) > 0)
-    monitor = gdk_display_get_monitor(display, 0);
-  if (monitor) gdk_monitor_get_workarea(monitor, &work);
-
   const Image* background = dialog.BackgroundImage();
   const int iw = background ? background->Width() : 0;
   const int ih = background ? background->Height() : 0;
   // No frame is added to an undecorated window.
-  WindowPlacement placement = dialog.InitDialog(Rect{0, 0, iw, ih}, iw, ih,
-                                                RectXYWH(work.x, work.y, work.width, work.height));
+  WindowPlacement placement = dialog.InitDialog(Rect{0, 0, iw, ih}, iw, ih, PrimaryWorkArea());
   host->Show(placement);
   return true;
 }

@@ -83,7 +83,11 @@ TEST(LookupSwitch, MatchesWholeNamesWithoutCase) {
   EXPECT_EQ(LookupSwitch({u"/C", u"1"}, u"/C"), u"");
   // The next element is the value whatever it looks like.
   EXPECT_EQ(LookupSwitch({u"prog", u"/C", u"/CC", u"5"}, u"/C"), u"/CC");
-  EXPECT_EQ(LookupSwitch({u"prog", u"/C", u"/CC", u"5"}, u"/CC"), u"5");
+  // ... and is not a switch of its own.
+  EXPECT_EQ(LookupSwitch({u"prog", u"/C", u"/CC", u"5"}, u"/CC"), u"");
+  EXPECT_EQ(LookupSwitch({u"prog", u"/C", u"/D", u"/D", u"x"}, u"/D"), u"x");
+  // Unknown elements are skipped one by one.
+  EXPECT_EQ(LookupSwitch({u"prog", u"/X", u"/C", u"5"}, u"/C"), u"5");
   // A switch in the last position has no value.
   EXPECT_EQ(LookupSwitch({u"prog", u"1", u"/C"}, u"/C"), u"");
   EXPECT_EQ(LookupSwitch({}, u"/C"), u"");
@@ -121,9 +125,9 @@ TEST(ParseCommandLine, ChannelValues) {
   EXPECT_EQ(p.settings.ChannelID, u"281");
   EXPECT_EQ(p.settings.SubChannelID, u"8");
 
-  p = Parse({u"/C", u"/CC", u"5"});  // /C swallows the next switch name
+  p = Parse({u"/C", u"/CC", u"5"});  // /C swallows the next switch name, which is then no switch
   EXPECT_EQ(p.settings.ChannelID, u"/CC");
-  EXPECT_EQ(p.settings.SubChannelID, u"5");
+  EXPECT_EQ(p.settings.SubChannelID, u"407");
 
   p = Parse({u"/C", u"", u"/CC", u""});  // empty values count as absent
   EXPECT_EQ(p.settings.ChannelID, u"281");

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "app/self_install.h"
 #include "app/shortcuts.h"
-#include "fakes/fake_platform.h"
 #include "app/startup.h"
+#include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
+#include "platform/process.h"
+#include "platform/text.h"
 
 namespace fernlite {
 namespace {
@@ -54,6 +57,48 @@ TEST_F(ShortcutsTest, EmptySubChannelIsWrittenAsNull) {
   settings_.SubChannelID.clear();
   EXPECT_EQ(CreateShortcuts(target_, settings_, folders_), u" /C 281 /CC null");
   EXPECT_EQ(NewShortcutArguments(settings_), u" /C 281 /CC null");
+}
+
+// What the installed copy reads from a command line built of these arguments.
+RunSettings ReadBack(const std::u16string& arguments, StartupFlags& flags) {
+  std::vector<std::u16string> args{u"vexa_qmzt.exe"};
+  for (std::u16string& element : SplitArguments(arguments)) args.push_back(std::move(element));
+  RunSettings parsed;
+  ParseCommandLine(args, parsed, flags);
+  return parsed;
+}
+
+TEST_F(ShortcutsTest, EveryChannelValueComesBackFromTheCommandLineAsItWasWritten) {
+  const std::u16string values[] = {u"281",    u"281 /D /home/p/victim",
+                                   u"a\"b",   u"\"",
+                                   u"tail\\", u"c:\\a b\\",
+                                   u"\\\"x",  u"/CC",
+                                   u"/D",     u"\t407 ",
+                                   u"渠道 1"};
+  for (const std::u16string& value : values) {
+    settings_.ChannelID = value;
+    settings_.SubChannelID = u"/D";
+    const std::u16string arguments = NewShortcutArguments(settings_);
+    // Through the relaunch line, which carries a path and a label with blanks of its own.
+    const std::u16string line =
+        RelaunchParameters(arguments, u"C:\\Users\\p q\\Down loads\\setup.exe", u"/CC x");
+    StartupFlags flags;
+    const RunSettings parsed = ReadBack(line, flags);
+    EXPECT_EQ(parsed.ChannelID, value) << ToUtf8(line);
+    EXPECT_EQ(parsed.SubChannelID, u"/D") << ToUtf8(line);
+    EXPECT_EQ(flags.DeletePath, u"C:\\Users\\p q\\Down loads\\setup.exe") << ToUtf8(line);
+    EXPECT_EQ(parsed.BubbleIconName, u"/CC x") << ToUtf8(line);
+  }
+}
+
+TEST_F(ShortcutsTest, AnEmptyChannelIsWrittenAsNullAndStaysEmpty) {
+  settings_.ChannelID.clear();
+  const std::u16string arguments = NewShortcutArguments(settings_);
+  EXPECT_EQ(arguments, u" /C null /CC 407");
+  StartupFlags flags;
+  const RunSettings parsed = ReadBack(arguments, flags);
+  EXPECT_EQ(parsed.ChannelID, u"");
+  EXPECT_EQ(parsed.SubChannelID, u"407");
 }
 
 TEST_F(ShortcutsTest, EarlierShortcutKeepsItsNameAndArguments) {

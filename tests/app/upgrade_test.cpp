@@ -115,6 +115,54 @@ TEST(UpgradeDescription, AbsentKeepsEmptyClearsBrokenKeeps) {
   EXPECT_EQ(info.DistVersion, before.DistVersion);
 }
 
+std::string Nested(size_t levels) {
+  std::string xml;
+  for (size_t i = 0; i < levels; ++i) xml += "<a>";
+  for (size_t i = 0; i < levels; ++i) xml += "</a>";
+  return xml;
+}
+
+TEST(UpgradeDescription, DeepOrHugeTextsAreRefusedBeforeTheParserSeesThem) {
+  // Forty thousand levels took the parser's stack and the whole process with it.
+  UpgradeInfo info;
+  EXPECT_FALSE(ParseUpgradeDescriptionText(Nested(40000), info));
+  EXPECT_FALSE(ParseUpgradeDescriptionText(
+      "<r><Result>" + Nested(kMaxUpgradeDescriptionDepth) + "</Result></r>", info));
+  // Right up to the limit still parses.
+  std::string deep =
+      "<r><Result><url>u</url>" + Nested(kMaxUpgradeDescriptionDepth - 2) + "</Result></r>";
+  EXPECT_TRUE(ParseUpgradeDescriptionText(deep, info));
+  EXPECT_EQ(info.Url, "u");
+  std::string huge = kDescription;
+  huge.insert(huge.size() - std::string("</Response>").size(),
+              std::string(kMaxUpgradeDescriptionBytes, ' '));
+  EXPECT_FALSE(ParseUpgradeDescriptionText(huge, info));
+}
+
+TEST(UpgradeDescription, DepthCountsElementsOnly) {
+  EXPECT_EQ(XmlNestingDepth(kDescription, 100), 3u);
+  EXPECT_EQ(XmlNestingDepth("<a><b/><c x='>' y=\"/>\"><d></d></c></a>", 100), 3u);
+  EXPECT_EQ(XmlNestingDepth("<?xml version='1.0'?><!DOCTYPE a><!-- <b><c> --><a>"
+                            "<![CDATA[<x><y><z>]]></a>",
+                            100),
+            1u);
+  // A tag that never ends opens nothing; counting stops just past the limit.
+  EXPECT_EQ(XmlNestingDepth(std::string(1000, '<'), 100), 0u);
+  EXPECT_EQ(XmlNestingDepth(std::string(1000, '<') + "a>", 100), 1u);
+  EXPECT_EQ(XmlNestingDepth(Nested(500), 10), 11u);
+}
+
+TEST(UpgradeDescription, ATextCutInsideAUtf8SequenceIsReadWithinItsBuffer) {
+  // A declaration, an element and a lead byte at the very end: the parser used to step past
+  // the terminating zero (the sanitizer build compiles the parser too and sees it).
+  const std::string cut =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>" + std::string(30, 'x') + "\xF4";
+  for (size_t length = 40; length <= cut.size(); ++length) {
+    UpgradeInfo info;
+    EXPECT_FALSE(ParseUpgradeDescriptionText(cut.substr(0, length), info));
+  }
+}
+
 TEST(UpgradeDescription, ReadsFromFile) {
   TempDir dir;
   UpgradeInfo info;

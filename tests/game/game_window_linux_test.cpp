@@ -202,6 +202,26 @@ TEST_F(GameWindow, MaximisedStartComesBackTo980By600) {
   EXPECT_EQ(height, 600);
 }
 
+TEST_F(GameWindow, RequestsLargerThanTheScreenOrNotPositiveAreKeptSane) {
+  GdkRectangle work{0, 0, 0, 0};
+  gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default()), &work);
+  ASSERT_GT(work.width, 0);
+  const std::pair<int, int> requests[] = {{12000, 12000}, {-5, -5}};
+  for (const auto& [w, h] : requests) {
+    GameWindowRequest request = Request(u"gst");
+    request.width = w;
+    request.height = h;
+    CWebGameDlg dialog(request);
+    ASSERT_TRUE(dialog.Create());
+    int width = 0, height = 0;
+    gtk_window_get_default_size(dialog.Window(), &width, &height);
+    EXPECT_GT(width, 100) << w;
+    EXPECT_LE(width, work.width) << w;
+    EXPECT_GE(height, kMinFrameHeight) << h;
+    EXPECT_LE(height, work.height) << h;
+  }
+}
+
 TEST_F(GameWindow, BrowserThatCannotBeMadeIsReportedAndTheWindowCloses) {
   int told = 0;
   CWebGameDlg dialog(Request(u"gst"));

@@ -176,6 +176,29 @@ TEST_F(GuestLinkActions, NewWindowOpensTheGuestLinkAndCancels) {
   EXPECT_EQ(QueryValue(browser.opened()[0], u"goto"), u"http%3A%2F%2Fgame%2Etest%2Fnews%3Fid%3D3");
 }
 
+TEST_F(GuestLinkActions, APageOpeningWindowsInALoopReachesTheBrowserOnlyAFewTimesASecond) {
+  Settings().UserInfo = u"G-9f3a";
+  RecordingOpener browser;
+  NewWindowLimit limit;
+  const auto start = NewWindowLimit::Clock::now();
+  using std::chrono::milliseconds;
+  for (int i = 0; i < 50; ++i) {
+    // Cancelled every time: nothing opens inside the game either.
+    EXPECT_TRUE(HandleNewWindowRequest(u"http://game.test/ad", limit, start + milliseconds(i)));
+  }
+  EXPECT_EQ(browser.opened().size(), kMaxNewWindowsPerSecond);
+  // The window slides: a second after the first request there is room again, and only as much
+  // as the requests that left it.
+  EXPECT_TRUE(HandleNewWindowRequest(u"http://game.test/a", limit, start + milliseconds(1000)));
+  EXPECT_TRUE(HandleNewWindowRequest(u"http://game.test/b", limit, start + milliseconds(1000)));
+  EXPECT_EQ(browser.opened().size(), kMaxNewWindowsPerSecond + 1);
+  // A player clicking links now and then is never held back.
+  for (int i = 0; i < 10; ++i) {
+    HandleNewWindowRequest(u"http://game.test/n", limit, start + milliseconds(3000 + i * 400));
+  }
+  EXPECT_EQ(browser.opened().size(), kMaxNewWindowsPerSecond + 11);
+}
+
 TEST_F(GuestLinkActions, PayActionSendsThePayAddressThroughTheLink) {
   Settings().GameCode = u"qmzt";
   Settings().ServerID.clear();

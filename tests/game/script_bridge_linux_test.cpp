@@ -7,6 +7,7 @@
 #include "app/run_settings.h"
 #include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
+#include "game/page_origin.h"
 #include "game/script_bridge_linux.h"
 #include "identity/user_data.h"
 #include "platform/text.h"
@@ -20,10 +21,12 @@ class PageScript : public ::testing::Test {
  protected:
   void SetUp() override {
     context_ = jsc_context_new();
-    Run("var window = this; var posted = [];"
+    Run("var window = this; var posted = []; window.top = window;"
+        "var location = {origin: 'http://platform.test'};"
         "window.webkit = {messageHandlers: {external: {"
         "  postMessage: function (m) { posted.push(m); }}}};");
-    Run(BuildBridgeUserScript(u"saved \"text\" 岚 </script>\u2028"));
+    Run(BuildBridgeUserScript(u"saved \"text\" 岚 </script>\u2028", {u"http://platform.test"},
+                              BridgeToken()));
     ASSERT_TRUE(WriteUserData(u"from file"));
     bridge_ = std::make_unique<ScriptBridge>(settings_);
     SetLauncherWindow(&launcher_);
@@ -52,6 +55,8 @@ class PageScript : public ::testing::Test {
     return out;
   }
 
+  static std::u16string PlatformPage() { return PlatformOrigins().front() + u"/guest/c1/?gid=x"; }
+
   int PostedCount() { return std::stoi(Run("posted.length")); }
 
   // Hands every recorded message to the program, in order.
@@ -60,7 +65,7 @@ class PageScript : public ::testing::Test {
     for (int i = 0; i < count; ++i) {
       JSCValue* message =
           jsc_context_evaluate(context_, ("posted[" + std::to_string(i) + "]").c_str(), -1);
-      const auto result = HandleBridgeMessage(*bridge_, message);
+      const auto result = HandleBridgeMessage(*bridge_, message, PlatformPage());
       g_object_unref(message);
       ASSERT_TRUE(result.has_value());
       EXPECT_EQ(result->status, BridgeStatus::kOk) << i;
@@ -88,7 +93,8 @@ TEST_F(PageScript, DefinesEveryMethodOnWindowExternal) {
 
 TEST_F(PageScript, CallsArePostedAndReachTheSettings) {
   EXPECT_EQ(Run("window.external.SetUserInfo('A', 'B')"), "undefined");
-  EXPECT_EQ(Run("JSON.stringify(posted)"), R"([{"method":"SetUserInfo","args":["A","B"]}])");
+  EXPECT_EQ(Run("JSON.stringify(posted)"),
+            R"([{"method":"SetUserInfo","args":["A","B"],"token":")" + BridgeToken() + R"("}])");
   Deliver();
   EXPECT_EQ(settings_.Ext, u"A");
   EXPECT_EQ(settings_.UserInfo, u"B");
@@ -175,26 +181,94 @@ TEST_F(PageScript, StringLiteralsSurviveAnyText) {
 }
 
 TEST_F(PageScript, DirectPostsAreCheckedAgain) {
+  const std::string token = ", token: '" + BridgeToken() + "'";
   const auto post = [this](const std::string& code) {
     JSCValue* message = jsc_context_evaluate(context_, ("(" + code + ")").c_str(), -1);
-    auto result = HandleBridgeMessage(*bridge_, message);
+    auto result = HandleBridgeMessage(*bridge_, message, PlatformPage());
     g_object_unref(message);
     return result;
   };
   EXPECT_FALSE(post("'SetUserInfo'").has_value());
-  EXPECT_FALSE(post("{method: 'Nope', args: []}").has_value());
-  EXPECT_FALSE(post("{args: ['a']}").has_value());
-  const auto short_call = post("{method: 'NavigateToGameUrl', args: ['u', 0, 1, 1, 't']}");
+  EXPECT_FALSE(post("{method: 'Nope', args: []" + token + "}").has_value());
+  EXPECT_FALSE(post("{args: ['a']" + token + "}").has_value());
+  const auto short_call =
+      post("{method: 'NavigateToGameUrl', args: ['u', 0, 1, 1, 't']" + token + "}");
   ASSERT_TRUE(short_call.has_value());
   EXPECT_EQ(short_call->status, BridgeStatus::kWrongCount);
-  const auto bad_type = post("{method: 'NavigateToGameUrl', args: ['u', 0, 'x', 1, 't', 0]}");
+  const auto bad_type =
+      post("{method: 'NavigateToGameUrl', args: ['u', 0, 'x', 1, 't', 0]" + token + "}");
   ASSERT_TRUE(bad_type.has_value());
   EXPECT_EQ(bad_type->status, BridgeStatus::kTypeMismatch);
-  const auto channel = post("{method: 'GetChannelID', args: []}");
+  const auto channel = post("{method: 'GetChannelID', args: []" + token + "}");
   ASSERT_TRUE(channel.has_value());
   EXPECT_EQ(channel->status, BridgeStatus::kNotImplemented);
+  // The game window shows web pages only.
+  for (const char* address : {"file:///etc/hostname", "javascript:alert(1)", "data:text/html,x"}) {
+    const auto local = post("{method: 'NavigateToGameUrl', args: ['" + std::string(address) +
+                            "', 0, 800, 600, 't', 0]" + token + "}");
+    ASSERT_TRUE(local.has_value());
+    EXPECT_EQ(local->status, BridgeStatus::kRefused) << address;
+  }
   EXPECT_EQ(start_requests_, 0);
   EXPECT_EQ(settings_.GameUrl, u"");
+}
+
+TEST_F(PageScript, CallsWithoutTheTokenOrFromAnotherDocumentChangeNothing) {
+  const auto post = [this](const std::string& code, std::u16string_view document) {
+    JSCValue* message = jsc_context_evaluate(context_, ("(" + code + ")").c_str(), -1);
+    auto result = HandleBridgeMessage(*bridge_, message, document);
+    g_object_unref(message);
+    return result;
+  };
+  const std::string call = "{method: 'SetUserInfo', args: ['E', 'uid=evil']";
+  const std::string token = ", token: '" + BridgeToken() + "'}";
+  // A frame of another origin can post to the handler, but has no token to send.
+  for (const std::string& forged :
+       {call + "}", call + ", token: 'guess'}", call + ", token: '" + BridgeToken() + "x'}",
+        call + ", token: 7}"}) {
+    const auto result = post(forged, PlatformPage());
+    ASSERT_TRUE(result.has_value()) << forged;
+    EXPECT_EQ(result->status, BridgeStatus::kRefused) << forged;
+  }
+  // With the token, but the view's page is not the platform's (or is no web page at all).
+  for (const std::u16string document :
+       {u"http://evil.test/guest/c1/", u"file:///tmp/x.html", u"about:blank", u""}) {
+    const auto result = post(call + token, document);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->status, BridgeStatus::kRefused) << ToUtf8(document);
+  }
+  EXPECT_EQ(settings_.UserInfo, u"");
+  EXPECT_EQ(settings_.Ext, u"");
+  // The genuine call goes through.
+  const auto genuine = post(call + token, PlatformPage());
+  ASSERT_TRUE(genuine.has_value());
+  EXPECT_EQ(genuine->status, BridgeStatus::kOk);
+  EXPECT_EQ(settings_.UserInfo, u"uid=evil");
+}
+
+TEST(PageScriptPlacement, NoWindowExternalOutsideTheTopDocumentOfThePlatformsOrigins) {
+  const std::string script = BuildBridgeUserScript(u"secret", {u"http://platform.test"}, "t0k");
+  const auto defines = [&](const std::string& setup) {
+    JSCContext* context = jsc_context_new();
+    g_object_unref(jsc_context_evaluate(context, setup.c_str(), -1));
+    g_object_unref(jsc_context_evaluate(context, script.c_str(), -1));
+    JSCValue* value = jsc_context_evaluate(context, "typeof window.external", -1);
+    char* text = jsc_value_to_string(value);
+    const std::string type = text ? text : "";
+    g_free(text);
+    g_object_unref(value);
+    g_object_unref(context);
+    return type == "object";
+  };
+  const std::string window = "var window = this;";
+  EXPECT_TRUE(
+      defines(window + "window.top = window; var location = {origin: 'http://platform.test'};"));
+  // Another origin, a subframe of the right one, a document without an origin.
+  EXPECT_FALSE(
+      defines(window + "window.top = window; var location = {origin: 'http://evil.test'};"));
+  EXPECT_FALSE(
+      defines(window + "window.top = {}; var location = {origin: 'http://platform.test'};"));
+  EXPECT_FALSE(defines(window + "window.top = window; var location = {origin: 'null'};"));
 }
 
 }  // namespace

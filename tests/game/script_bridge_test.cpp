@@ -7,6 +7,8 @@
 #include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "game/script_bridge.h"
+#include "game/standard_dialog.h"
+#include "identity/device_id.h"
 #include "identity/user_data.h"
 #include "platform/files_platform.h"
 
@@ -98,7 +100,8 @@ TEST_F(BridgeTest, NavigateFillsTheRequestAndAsksForTheGame) {
 TEST_F(BridgeTest, MaximiseFlagIsSixteenBitsSignExtended) {
   for (const auto& [given, stored] : std::vector<std::pair<int, int>>{
            {-1, -1}, {1, 1}, {65536, 0}, {65537, 1}, {0, 0}, {0xFFFF, -1}}) {
-    ASSERT_EQ(Call(u"NavigateToGameUrl", V{u"u", given, 1, 1, u"t", 0}).status, BridgeStatus::kOk);
+    ASSERT_EQ(Call(u"NavigateToGameUrl", V{u"http://g/", given, 1, 1, u"t", 0}).status,
+              BridgeStatus::kOk);
     EXPECT_EQ(settings_.StartMaximized, stored) << given;
   }
 }
@@ -178,6 +181,32 @@ TEST_F(BridgeTest, UserDataRoundTripThroughTheFile) {
   EXPECT_EQ(ReadUserDataAt(data_path_), u"server=3;name=Ash");
   read = Call(u"ReadUserDataFromFile", V{});
   EXPECT_EQ(read.text, std::optional<std::u16string>(u"server=3;name=Ash"));
+}
+
+TEST_F(BridgeTest, UserDataTooLongForTheEntryAddressIsRefusedAndTheFileKeepsItsText) {
+  ASSERT_EQ(Call(u"WriteUserDataToFile", V{u"server=3"}).status, BridgeStatus::kOk);
+  const size_t room =
+      kMaxEntryAddressChars - GuestEntryUrl(settings_, getdiskid::GetDeviceIdText(), u"").size();
+  // Exactly as long as the address allows: kept.
+  const std::u16string longest(room, u'a');
+  ASSERT_EQ(Call(u"WriteUserDataToFile", V{longest}).status, BridgeStatus::kOk);
+  EXPECT_EQ(ReadUserDataAt(data_path_), longest);
+  EXPECT_EQ(data_changes_, 2);
+  // One character more, or a megabyte: refused, and the page hears nothing of it.
+  for (const size_t size : {room + 1, size_t{1} << 20}) {
+    EXPECT_EQ(Call(u"WriteUserDataToFile", V{std::u16string(size, u'b')}).status,
+              BridgeStatus::kOk);
+    EXPECT_EQ(ReadUserDataAt(data_path_), longest);
+  }
+  EXPECT_EQ(data_changes_, 2);
+}
+
+TEST_F(BridgeTest, AnOversizedStoredTextIsLeftOutOfTheEntryAddress) {
+  ASSERT_TRUE(WriteUserDataAt(data_path_, std::u16string(8u << 20, u'z')));
+  const std::u16string url = GuestEntryUrl();
+  EXPECT_LE(url.size(), kMaxEntryAddressChars);
+  EXPECT_EQ(url.substr(url.size() - 6), u"&info=");
+  EXPECT_EQ(ReadUserDataAt(data_path_).size(), 8u << 20);  // left where it is
 }
 
 TEST_F(BridgeTest, FailedWriteIsNotReportedToThePage) {

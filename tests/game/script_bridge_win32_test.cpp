@@ -292,13 +292,21 @@ TEST_F(DispatchTest, ArgumentsAreConvertedToTheTableType) {
   LONG width = 1280;
   V_VT(&by_ref_width) = VT_BYREF | VT_I4;
   V_I4REF(&by_ref_width) = &width;
-  Args mixed{I4(42), Str(L"-1"), by_ref_width, R8(720.0), I4(5), Str(L"anything")};
+  Args mixed{Str(L"http://g/42"), Str(L"-1"), by_ref_width, R8(720.0), I4(5), Str(L"anything")};
   EXPECT_EQ(Call(L"NavigateToGameUrl", mixed), S_OK);
-  EXPECT_EQ(Settings().GameUrl, u"42");
+  EXPECT_EQ(Settings().GameUrl, u"http://g/42");
   EXPECT_EQ(Settings().StartMaximized, -1);
   EXPECT_EQ(Settings().GameWindowWidth, 1280);
   EXPECT_EQ(Settings().GameWindowHeight, 720);
   EXPECT_EQ(Settings().GameWindowTitle, u"5");
+  EXPECT_EQ(LauncherRecorder::received, 1);
+
+  // A number is no web address, and neither is a local file: refused, nothing changes.
+  for (VARIANT url : {I4(42), Str(L"file:///C:/windows/win.ini")}) {
+    Args local{url, I4(0), I4(800), I4(600), Str(L"t"), I4(0)};
+    EXPECT_EQ(Call(L"NavigateToGameUrl", local), E_ACCESSDENIED);
+  }
+  EXPECT_EQ(Settings().GameUrl, u"http://g/42");
   EXPECT_EQ(LauncherRecorder::received, 1);
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/run_settings.h"
@@ -27,6 +28,9 @@ class WebBridge : public ::testing::Test {
     if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "no display";
     saved_ = Settings();
     Settings() = RunSettings();
+    // The pages below stand for the platform's own.
+    platform_ =
+        std::make_unique<test::ScopedEnv>("FERNLITE_PLATFORM", std::string("http://127.0.0.1"));
     CreateScriptBridge();
     ASSERT_TRUE(WriteUserDataAt(data_path_, u"server=2;name=gst"));
     SetLauncherWindow(&launcher_);
@@ -87,6 +91,7 @@ class WebBridge : public ::testing::Test {
   test::FakeModulePath program_{dir_.Join(u"vexa_qmzt.exe")};
   std::u16string data_path_ = dir_.Join(u"qmzt_udata.udat");
   RunSettings saved_;
+  std::unique_ptr<test::ScopedEnv> platform_;
   GtkWidget* window_ = nullptr;
   WebKitWebView* view_ = nullptr;
 };
@@ -121,6 +126,36 @@ TEST_F(WebBridge, PageReachesTheProgramThroughWindowExternal) {
 
   // The viewport shows no scroll bars even though the page is taller than the window.
   EXPECT_EQ(Evaluate("getComputedStyle(document.documentElement).overflow"), "hidden");
+}
+
+TEST_F(WebBridge, FramesOfOtherOriginsAndOtherSitesGetNothingAndChangeNothing) {
+  // A frame of another origin posts to the handler directly, as if it were the page script.
+  const std::string forged =
+      "window.webkit.messageHandlers.external.postMessage({method: 'SetUserInfo', args: "
+      "['E', 'uid=evil']}); window.webkit.messageHandlers.external.postMessage({method: "
+      "'WriteUserDataToFile', args: ['pwned']}); window.webkit.messageHandlers.external."
+      "postMessage({method: 'NavigateToGameUrl', args: ['http://evil.test/', 0, 8, 8, 't', 0]});"
+      "document.title = typeof window.external.NavigateToGameUrl;";
+  webkit_web_view_load_html(
+      view_,
+      ("<!DOCTYPE html><html><body><iframe src=\"data:text/html,<script>" + forged +
+       "</script>\"></iframe><script>document.title = 'top';</script></body></html>")
+          .c_str(),
+      "http://127.0.0.1/guest/c1/");
+  ASSERT_TRUE(RunUntil([this] { return Evaluate("document.title") == "top"; }));
+  EXPECT_EQ(Evaluate("typeof window.external.SetUserInfo"), "function");
+  // The same from a page of another site in the launcher's own view.
+  webkit_web_view_load_html(
+      view_, ("<!DOCTYPE html><html><body><script>" + forged + "</script></body></html>").c_str(),
+      "http://evil.test/");
+  ASSERT_TRUE(RunUntil([this] { return Evaluate("location.host") == "evil.test"; }));
+  EXPECT_NE(Evaluate("document.title"), "function");
+  // Whatever arrived was refused: nothing of it shows.
+  for (int i = 0; i < 200; ++i) g_main_context_iteration(nullptr, FALSE);
+  EXPECT_EQ(Settings().UserInfo, u"");
+  EXPECT_EQ(Settings().GameUrl, u"");
+  EXPECT_EQ(launcher_.requests, 0);
+  EXPECT_EQ(ReadUserDataAt(data_path_), u"server=2;name=gst");
 }
 
 }  // namespace

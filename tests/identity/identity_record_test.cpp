@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <limits>
 #include <memory>
 
 #include "fakes/test_env.h"
@@ -108,6 +109,20 @@ TEST_F(IdentityRecordTest, SaveWritesTwoEqualCopiesThatLoadBack) {
   auto third = Make();
   ASSERT_TRUE(third.Load());
   EXPECT_EQ(third.InstallCount, 2);
+}
+
+TEST_F(IdentityRecordTest, ACountAtTheTopOfTheRangeStaysThereAndStillCountsAsInstalled) {
+  auto record = Make(u"281");
+  ASSERT_TRUE(record.Load());
+  record.InstallCount = std::numeric_limits<int32_t>::max() - 1;
+  ASSERT_TRUE(record.Save());
+  for (int save = 0; save < 2; ++save) {
+    auto next = Make();
+    ASSERT_TRUE(next.Load());
+    EXPECT_EQ(next.InstallCount, std::numeric_limits<int32_t>::max());
+    EXPECT_GT(next.GetInstallCount(), 0);
+    ASSERT_TRUE(next.Save());
+  }
 }
 
 TEST_F(IdentityRecordTest, MissingOrEditedCopyFailsTheLoad) {

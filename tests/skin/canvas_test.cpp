@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "fakes/web_engine_leaks.h"
 #include "skin_art.h"
@@ -17,6 +18,20 @@ using test::PixelNear;
 using test::Strip;
 
 constexpr uint32_t kRedPixel = 0xFFFF0000u, kGreenPixel = 0xFF00FF00u, kBluePixel = 0xFF0000FFu;
+
+TEST(CanvasRect, HostileSizesSaturateInsteadOfWrapping) {
+  constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+  const Rect wide = RectXYWH(10, 5, kMax, kMax);
+  EXPECT_EQ(wide.right, kMax);
+  EXPECT_EQ(wide.bottom, kMax);
+  EXPECT_FALSE(wide.Empty());
+  EXPECT_TRUE(wide.Contains(11, 6));
+  const Rect negative = RectXYWH(-10, 0, kMin, 5);
+  EXPECT_EQ(negative.right, kMin);
+  EXPECT_TRUE(negative.Empty());
+  EXPECT_EQ((Rect{kMin, kMin, kMax, kMax}).Width(), kMax);
+  EXPECT_EQ((Rect{kMax, 0, kMin, 0}).Width(), kMin);
+}
 
 TEST(CanvasSurface, StartsTransparentAndReadsBackItsSize) {
   Image surface = Image::Surface(3, 2);
