@@ -185,11 +185,17 @@ bool DecideUpgrade(const UpgradeInfo& info, std::u16string_view device_id) {
 
 namespace {
 
-FetchLimits DownloadLimits(const StopSignal* stop) {
+FetchLimits DownloadLimits(const StopSignal* stop, std::uint64_t max_bytes,
+                           std::chrono::milliseconds total = {}) {
   FetchLimits limits = kDownloadLimits;
   if (stop) limits.cancel = stop->Flag();
+  limits.max_bytes = max_bytes;
+  limits.total = total;
   return limits;
 }
+
+// Small files have no business taking long.
+constexpr std::chrono::minutes kSmallFileDeadline{1};
 
 // The verified signer of the downloaded file; a detached signature is fetched beside it first
 // and removed afterwards.
@@ -200,7 +206,10 @@ std::optional<std::string> DownloadedSigner(const std::u16string& file, const st
   const std::u16string signature = file + platform.signature_suffix;
   if (FileExists(signature)) RemoveFile(signature);
   std::optional<std::string> name;
-  if (Fetch(url + platform.signature_suffix, signature, limits)) {
+  FetchLimits small = limits;
+  small.max_bytes = kMaxSignatureBytes;
+  small.total = kSmallFileDeadline;
+  if (Fetch(url + platform.signature_suffix, signature, small)) {
     name = platform.signer_name(file, signature);
   }
   RemoveFile(signature);
@@ -215,7 +224,10 @@ int DownloadAndVerify(const UpgradeInfo& info, const std::u16string& exe_path,
   const std::u16string new_path = exe_path + u".n";
   if (FileExists(new_path)) RemoveFile(new_path);
 
-  const FetchLimits limits = DownloadLimits(stop);
+  // The described length, when there is one, is all that is accepted.
+  const FetchLimits limits =
+      DownloadLimits(stop, info.FileLength > 0 ? static_cast<std::uint64_t>(info.FileLength)
+                                               : kMaxUpgradeFileBytes);
   const std::u16string url = FromAnsi(info.Url);
   if (!Fetch(url, new_path, limits)) return kDownloadFailed;
 
@@ -241,6 +253,10 @@ int DownloadAndVerify(const UpgradeInfo& info, const std::u16string& exe_path,
 int SwapExecutables(const std::u16string& exe_path) {
   const std::u16string old_path = exe_path + u".o";
   const std::u16string new_path = exe_path + u".n";
+  // One step where the system allows it: the path never stands empty.
+  if (Platform<UpgradePlatform>().replace_running_in_place) {
+    return RenameFileReplacing(new_path, exe_path) ? 0 : 1;
+  }
   if (!RenameFileNoReplace(exe_path, old_path)) return 1;
   if (!RenameFileNoReplace(new_path, exe_path)) {
     // Put the running executable back so the next start finds a program.
@@ -254,6 +270,8 @@ int RemoveOldExecutable(const std::u16string& exe_path) {
   if (exe_path.empty()) return 2;
   const std::u16string old_path = exe_path + u".o";
   if (!FileExists(old_path)) return 0;
+  // A swap cut between its two moves left only the old program: it goes back in place.
+  if (!FileExists(exe_path)) return RenameFileNoReplace(old_path, exe_path) ? 3 : 0;
   RemoveFile(old_path);
   return 1;
 }
@@ -262,7 +280,7 @@ void RunUpgradeWorker(const UpgradeJob& job, StopSignal& stop) {
   const std::u16string& exe_path = job.exe_path;
   RemoveOldExecutable(exe_path);
   const std::u16string copy_path = UpgradeDescriptionCopyPath(exe_path, job.game_code);
-  const FetchLimits limits = DownloadLimits(&stop);
+  const FetchLimits limits = DownloadLimits(&stop, kMaxUpgradeDescriptionBytes, kSmallFileDeadline);
 
   UpgradeInfo info;
   for (;;) {

@@ -56,6 +56,10 @@ bool RunningIsOlder(const Version& running, const Version& described);
 // before it is parsed.
 inline constexpr size_t kMaxUpgradeDescriptionBytes = 64 * 1024;
 inline constexpr size_t kMaxUpgradeDescriptionDepth = 32;
+// A new executable without a described length is accepted up to this size (the program is
+// about 2 MiB); a detached signature up to the second.
+inline constexpr std::uint64_t kMaxUpgradeFileBytes = 256ull << 20;
+inline constexpr std::uint64_t kMaxSignatureBytes = 64 * 1024;
 // The deepest nesting of elements in the text, counted no further than limit + 1; comments,
 // CDATA, declarations and processing instructions do not count.
 size_t XmlNestingDepth(std::string_view xml, size_t limit);
@@ -104,11 +108,13 @@ bool DecideUpgrade(const UpgradeInfo& info, std::u16string_view device_id);
 // one) and verifies size and signer. The downloads end early when `stop` is raised.
 int DownloadAndVerify(const UpgradeInfo& info, const std::u16string& exe_path,
                       const StopSignal* stop = nullptr);
-// 0 on success, 1 on failure. When the new file cannot take the executable's place, the old
-// executable is renamed back so the launcher still starts next time.
+// 0 on success, 1 on failure. Where a running file can be replaced the new one is renamed
+// over the executable in one step (no ".o"); else the executable moves to ".o" first, and when
+// the new file cannot take its place the old one is renamed back so the launcher still starts.
 int SwapExecutables(const std::u16string& exe_path);
 // 1 when an old executable existed and its delete was attempted, 0 when none existed, 2 for an
-// empty path.
+// empty path, 3 when the executable was missing and the old one was put back in its place
+// (".o" is never deleted while nothing else is there to start).
 int RemoveOldExecutable(const std::u16string& exe_path);
 
 // The whole worker: removes ".o", then checks at once and every wait_ms until no upgrade is due

@@ -10,6 +10,7 @@ const UpgradePlatform& NativeUpgradePlatform() {
       [](const std::u16string& file, const std::u16string& signature) {
         return VerifiedSignerName(file, signature, build::kUpgradeCaFile);
       },
+      true,
   };
   return table;
 }

@@ -19,6 +19,10 @@ struct UpgradePlatform {
   std::function<std::optional<std::string>(const std::u16string& file,
                                            const std::u16string& signature_file)>
       signer_name;
+  // Whether a running executable can be replaced by renaming over it (Linux: the process keeps
+  // the old file open). Then the swap is one atomic rename; else the executable is moved aside
+  // to ".o" first and the new one moved in.
+  bool replace_running_in_place = false;
 };
 
 const UpgradePlatform& NativeUpgradePlatform();

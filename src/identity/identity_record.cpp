@@ -104,12 +104,34 @@ bool CIdentityRecord::ParseText(std::string_view plain) {
   return true;
 }
 
+// Save writes the file, then the store. A save cut between the two leaves a file exactly one
+// save ahead of the store: that file is taken and the store catches up. Copies that differ in
+// any other way are refused as before.
+bool CIdentityRecord::FinishCutSave(const std::string& file_text, const std::string& store_text) {
+  CIdentityRecord file_record = *this;
+  if (!file_record.ParseText(DecryptRecordText(file_text))) return false;
+  // A missing store copy stays a failure: it cannot be told from one that was deleted.
+  CIdentityRecord store_record = *this;
+  if (store_text.empty() || !store_record.ParseText(DecryptRecordText(store_text))) return false;
+  const bool next_save = store_record.InstallCount < file_record.InstallCount &&
+                         file_record.InstallCount - store_record.InstallCount == 1 &&
+                         store_record.GameCode == file_record.GameCode &&
+                         store_record.ChannelID == file_record.ChannelID &&
+                         store_record.SubChannelID == file_record.SubChannelID &&
+                         store_record.SavedTime <= file_record.SavedTime;
+  if (!next_save || file_record.GameCode != GameCode) return false;
+  WriteStoreText(kIdentityStoreGroup, GameCode, FromAnsi(file_text));
+  *this = file_record;
+  return true;
+}
+
 bool CIdentityRecord::Load() {
   if (!IsComplete()) return false;
   const std::u16string path = FilePath();
   const std::string file_text = path.empty() ? std::string() : FileCopy(path);
   const std::string store_text = StoreCopy(GameCode);
   if (file_text != store_text) {
+    if (!file_text.empty() && FinishCutSave(file_text, store_text)) return true;
     InstallCount = 0;
     return false;
   }

@@ -25,6 +25,8 @@ class CIdentityRecord {
   std::string BuildText();
   // Reads a decrypted text into the fields; fields are replaced as they are read.
   bool ParseText(std::string_view plain);
+  // Load's way out of a save that was cut between its two copies.
+  bool FinishCutSave(const std::string& file_text, const std::string& store_text);
   bool IsComplete() const;
 
   // Where the file copy lives: the chosen client directory + GameCode + "_idata.inmk".

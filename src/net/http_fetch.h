@@ -13,19 +13,26 @@
 namespace fernlite {
 
 // What a request may cost. `connect`: establishing the connection. `idle`: the longest
-// silence while waiting for the answer or for more of the body. `cancel`, when given, ends the
-// transfer (as a failure) soon after it becomes true, so a worker that is asked to stop does
-// not sit in a slow download.
+// silence while waiting for the answer or for more of the body (no byte at all for that long;
+// a slow trickle is not silence). `cancel`, when given, ends the transfer (as a failure) soon
+// after it becomes true, so a worker that is asked to stop does not sit in a slow download.
+// `total`, when not zero, is the whole request's deadline: the call returns by then, whatever
+// the server does. `max_bytes`, when not zero, is the largest body accepted: a longer one (or
+// an announced length beyond it) fails, and no more than that is written.
 struct FetchLimits {
   std::chrono::milliseconds connect;
   std::chrono::milliseconds idle;
   const std::atomic<bool>* cancel = nullptr;
+  std::chrono::milliseconds total{0};
+  std::uint64_t max_bytes = 0;
 };
 
 // Reports block start-up, so a collector that accepts and never answers costs seconds, not
-// minutes.
-inline constexpr FetchLimits kReportLimits{std::chrono::seconds(5), std::chrono::seconds(5)};
-// Downloads on a slow line may pause for a while between packets; only silence ends them.
+// minutes, and one that keeps talking is cut off at the deadline; their bodies are discarded.
+inline constexpr FetchLimits kReportLimits{std::chrono::seconds(5), std::chrono::seconds(5),
+                                           nullptr, std::chrono::seconds(10), 64 * 1024};
+// Downloads on a slow line may pause for a while between packets; only silence ends them. Each
+// kind of download brings its own size cap (upgrade.cpp).
 inline constexpr FetchLimits kDownloadLimits{std::chrono::seconds(15), std::chrono::seconds(30)};
 
 // GET `url` (absolute http:// or https://). With a file path the body replaces that file; a

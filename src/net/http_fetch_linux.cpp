@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "net/http_fetch.h"
@@ -30,6 +31,12 @@ struct Transfer {
   BodyProgress progress;
   bool failed = false;            // status, file creation or write failure
   bool stopped_complete = false;  // we ended a transfer whose known length had arrived
+  const FetchLimits* limits = nullptr;
+  std::uint64_t received = 0;
+  // The idle clock: when bytes last moved in either direction (or the connection was still
+  // being made, which has its own limit).
+  curl_off_t last_down = 0, last_up = 0;
+  std::chrono::steady_clock::time_point last_moved = std::chrono::steady_clock::now();
 };
 
 bool StartsWithHeader(std::string_view line, std::string_view name) {
@@ -70,6 +77,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     t.failed = true;
     return 0;
   }
+  if (t.limits->max_bytes && t.content_length && *t.content_length > t.limits->max_bytes) {
+    t.failed = true;  // announced beyond what is accepted: not a byte is written
+    return 0;
+  }
   t.progress = BodyProgress(t.content_length);
   if (t.file_path) {
     t.fd = ::open(ToUtf8(*t.file_path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -83,9 +94,21 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 
 // curl hands over whatever it received (up to its own 16 KiB receive buffer); the bytes go
 // straight to the file, so the program itself keeps none of them.
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  const auto* cancel = static_cast<const std::atomic<bool>*>(user);
-  return cancel->load() ? 1 : 0;  // non-zero aborts the transfer
+// Non-zero aborts the transfer: the caller let go, or nothing moved for the idle limit (the
+// same rule as the Windows client's per-receive timeout: a slow trickle is not silence).
+int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+  auto& t = *static_cast<Transfer*>(user);
+  if (t.limits->cancel && t.limits->cancel->load()) return 1;
+  const auto now = std::chrono::steady_clock::now();
+  curl_off_t connected = 0;
+  curl_easy_getinfo(t.curl, CURLINFO_CONNECT_TIME_T, &connected);
+  if (connected == 0 || down != t.last_down || up != t.last_up) {
+    t.last_down = down;
+    t.last_up = up;
+    t.last_moved = now;
+    return 0;
+  }
+  return now - t.last_moved > t.limits->idle ? 1 : 0;
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -93,6 +116,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   const size_t total = size * count;
   if (!t.headers_done || t.failed) return 0;
   const size_t taken = t.progress.Accept(total);
+  t.received += taken;
+  if (t.limits->max_bytes && t.received > t.limits->max_bytes) {
+    t.failed = true;  // longer than accepted: what is beyond the cap is never written
+    return 0;
+  }
   if (t.fd >= 0 && !WriteAllFd(t.fd, std::string_view(data, taken))) {
     t.failed = true;
     return 0;
@@ -105,17 +133,14 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return total;
 }
 
-long Seconds(std::chrono::milliseconds value) {
-  const auto seconds = (value.count() + 999) / 1000;
-  return seconds < 1 ? 1 : static_cast<long>(seconds);
-}
-
 bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits& limits) {
   if (!EnsureCurlInitialised()) return false;
   const UrlParts* parts = &url;
 
+  if (limits.cancel && limits.cancel->load()) return false;
   Transfer t;
   t.file_path = file_path;
+  t.limits = &limits;
   t.curl = curl_easy_init();
   if (!t.curl) return false;
 
@@ -141,17 +166,15 @@ bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
-  // Idle limit: less than one byte a second for this long ends the transfer.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, Seconds(limits.idle));
+  if (limits.total.count() > 0) {
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+  }
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
-  if (limits.cancel) {
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, limits.cancel);
-  }
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
 
   const CURLcode result = curl_easy_perform(curl);

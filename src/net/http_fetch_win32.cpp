@@ -66,7 +66,11 @@ bool Exchange(HINTERNET request, const std::u16string* file_path, const FetchLim
   }
 
   if (cancelled()) return false;
-  BodyProgress progress(ContentLength(request));
+  const std::optional<std::uint64_t> length = ContentLength(request);
+  // Announced beyond what is accepted: not a byte is written.
+  if (limits.max_bytes && length && *length > limits.max_bytes) return false;
+  BodyProgress progress(length);
+  std::uint64_t received = 0;
 
   UniqueFile file;
   if (file_path) {
@@ -85,6 +89,8 @@ bool Exchange(HINTERNET request, const std::u16string* file_path, const FetchLim
     if (read == 0) break;
     if (cancelled()) return false;  // nothing more is written once the caller has let go
     const size_t taken = progress.Accept(read);
+    received += taken;
+    if (limits.max_bytes && received > limits.max_bytes) return false;  // longer than accepted
     DWORD written = 0;
     if (file && (!WriteFile(file.get(), buffer, static_cast<DWORD>(taken), &written, nullptr) ||
                  written != taken)) {
@@ -130,12 +136,14 @@ struct Job {
 };
 
 // WinINet's blocking calls cannot be told to stop (a call waiting for an answer that never
-// comes sits out its whole timeout). A transfer that may be cancelled therefore runs on its own
-// thread; on cancel the caller returns at once and the thread finishes by itself, touching
-// nothing of the caller's.
+// comes sits out its whole timeout). A transfer that may be cancelled, or that has a deadline,
+// therefore runs on its own thread; on cancel or at the deadline the caller returns at once and
+// the thread finishes by itself, touching nothing of the caller's.
 bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits& limits) {
-  if (!limits.cancel) return Transfer(url, file_path, limits);
-  if (limits.cancel->load()) return false;
+  const bool deadline = limits.total.count() > 0;
+  if (!limits.cancel && !deadline) return Transfer(url, file_path, limits);
+  if (limits.cancel && limits.cancel->load()) return false;
+  const auto give_up_at = std::chrono::steady_clock::now() + limits.total;
   auto job = std::make_shared<Job>();
   std::optional<std::u16string> path;
   if (file_path) path = *file_path;
@@ -154,7 +162,8 @@ bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits
   }
   std::unique_lock lock(job->mutex);
   while (!job->done) {
-    if (limits.cancel->load()) {
+    if ((limits.cancel && limits.cancel->load()) ||
+        (deadline && std::chrono::steady_clock::now() >= give_up_at)) {
       job->abandoned = true;
       return false;
     }

@@ -93,6 +93,10 @@ bool RenameFileNoReplace(const std::u16string& from, const std::u16string& to) {
   return Os().rename_no_replace(from, to);
 }
 
+bool RenameFileReplacing(const std::u16string& from, const std::u16string& to) {
+  return Os().rename_replace(from, to);
+}
+
 bool CopyFileReplacing(const std::u16string& from, const std::u16string& to) {
   return Os().copy_file(from, to);
 }

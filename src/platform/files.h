@@ -40,6 +40,8 @@ bool WriteFileAtomic(const std::u16string& path, std::string_view bytes);
 std::optional<std::uint64_t> FileSize(const std::u16string& path);
 // Rename that fails when `to` exists (MoveFile's rule).
 bool RenameFileNoReplace(const std::u16string& from, const std::u16string& to);
+// Rename over `to` in one step: whoever opens the path sees the old file or the new one.
+bool RenameFileReplacing(const std::u16string& from, const std::u16string& to);
 // Copies over the target, replacing it; an executable source gives an executable copy.
 bool CopyFileReplacing(const std::u16string& from, const std::u16string& to);
 // Gives `to` the permissions of `from`.

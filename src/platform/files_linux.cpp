@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 #include <random>
+#include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/files_platform.h"
@@ -64,8 +68,65 @@ std::optional<std::string> Read(const std::u16string& path, size_t max_bytes,
   return bytes;
 }
 
+// A rename lasts through a power cut only once its directory is on disk.
+void SyncDirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : path.substr(0, slash);
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+bool RenameReplace(const std::u16string& from, const std::u16string& to) {
+  const std::string target = Native(to);
+  if (::rename(Native(from).c_str(), target.c_str()) != 0) return false;
+  SyncDirectoryOf(target);
+  return true;
+}
+
+// Temporary files of writers that were killed before their rename: named after the target and
+// the writer's process, they are removed once that process is gone.
+void RemoveStaleTemps(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : target.substr(0, slash);
+  const std::string prefix =
+      (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+  DIR* listing = ::opendir(dir.c_str());
+  if (!listing) return;
+  std::vector<std::string> stale;
+  // A directory full of names is not read to its end for this.
+  for (int seen = 0; seen < 4096; ++seen) {
+    const dirent* entry = ::readdir(listing);
+    if (!entry) break;
+    const std::string_view name(entry->d_name);
+    if (!name.starts_with(prefix)) continue;
+    const std::string_view rest = name.substr(prefix.size());
+    const size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash > 9) continue;
+    pid_t pid = 0;
+    for (const char c : rest.substr(0, dash)) {
+      if (c < '0' || c > '9') {
+        pid = 0;
+        break;
+      }
+      pid = pid * 10 + (c - '0');
+    }
+    if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) {
+      stale.emplace_back(dir + "/" + std::string(name));
+    }
+  }
+  ::closedir(listing);
+  for (const std::string& file : stale) ::unlink(file.c_str());
+}
+
 bool WriteAtomic(const std::u16string& path, std::string_view bytes) {
   const std::string target = Native(path);
+  RemoveStaleTemps(target);
   std::random_device random;
   const std::string temp =
       target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(random() % 100000);
@@ -76,6 +137,7 @@ bool WriteAtomic(const std::u16string& path, std::string_view bytes) {
     ::unlink(temp.c_str());
     return false;
   }
+  SyncDirectoryOf(target);
   return true;
 }
 
@@ -89,12 +151,15 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   const std::string source = Native(from);
   const std::string target = Native(to);
   if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    SyncDirectoryOf(target);
     return true;
   }
   if (errno != EINVAL && errno != ENOSYS) return false;
   // File systems without RENAME_NOREPLACE: a hard link refuses an existing target too.
   if (::link(source.c_str(), target.c_str()) != 0) return false;
-  return ::unlink(source.c_str()) == 0;
+  const bool unlinked = ::unlink(source.c_str()) == 0;
+  SyncDirectoryOf(target);
+  return unlinked;
 }
 
 // Mode bits of `from` without set-id bits, applied to `to`.
@@ -122,8 +187,9 @@ std::u16string ModulePath() {
 
 const FilesPlatform& NativeFilesPlatform() {
   static const FilesPlatform& table = *new FilesPlatform{
-      u'/',         &Exists, &IsDirectory,     &MakeDirectory, &Remove,          &Read,
-      &WriteAtomic, &SizeOf, &RenameNoReplace, &CopyFile,      &CopyPermissions, &ModulePath,
+      u'/',           &Exists, &IsDirectory,     &MakeDirectory, &Remove,          &Read,
+      &WriteAtomic,   &SizeOf, &RenameNoReplace, &CopyFile,      &CopyPermissions, &ModulePath,
+      &RenameReplace,
   };
   return table;
 }

@@ -33,6 +33,8 @@ struct FilesPlatform {
   // Gives `to` the permissions of `from` (Linux mode bits; nothing to do on Windows).
   std::function<bool(const std::u16string& from, const std::u16string& to)> copy_permissions;
   std::function<std::u16string()> module_path;
+  // Replaces `to` in one step (a running file too where the system allows it), made durable.
+  std::function<bool(const std::u16string& from, const std::u16string& to)> rename_replace;
 };
 
 const FilesPlatform& NativeFilesPlatform();

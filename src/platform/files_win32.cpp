@@ -82,7 +82,12 @@ std::optional<std::uint64_t> SizeOf(const std::u16string& path) {
 }
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
-  return MoveFileW(W(from), W(to)) != FALSE;
+  // Without the replace flag the move fails when `to` exists.
+  return MoveFileExW(W(from), W(to), MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool RenameReplace(const std::u16string& from, const std::u16string& to) {
+  return MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool CopyFileOver(const std::u16string& from, const std::u16string& to) {
@@ -105,8 +110,9 @@ std::u16string ModulePath() {
 
 const FilesPlatform& NativeFilesPlatform() {
   static const FilesPlatform& table = *new FilesPlatform{
-      u'\\',        &Exists, &IsDirectory,     &MakeDirectory, &Remove,          &Read,
-      &WriteAtomic, &SizeOf, &RenameNoReplace, &CopyFileOver,  &CopyPermissions, &ModulePath,
+      u'\\',          &Exists, &IsDirectory,     &MakeDirectory, &Remove,          &Read,
+      &WriteAtomic,   &SizeOf, &RenameNoReplace, &CopyFileOver,  &CopyPermissions, &ModulePath,
+      &RenameReplace,
   };
   return table;
 }

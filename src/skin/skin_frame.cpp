@@ -195,7 +195,7 @@ int32_t SkinFrame::HitTestButton(int x, int y) const {
   return -1;
 }
 
-FrameHit SkinFrame::HitTest(int x, int y, int w, int h, bool maximized) const {
+std::optional<FrameHit> SkinFrame::CaptionHitTest(int x, int y, int w) const {
   const int32_t id = HitTestButton(x, y);
   if (id == kCaptionCloseButton) return FrameHit::kClose;
   if (id == kCaptionMaximizeButton) return FrameHit::kMaximize;
@@ -203,6 +203,11 @@ FrameHit SkinFrame::HitTest(int x, int y, int w, int h, bool maximized) const {
   if (id == -1 && icon_rect_.Contains(x, y)) return FrameHit::kSysMenu;
   if (x >= w - 70 && x <= w - kBorderWidth && y >= kBorderWidth && y <= kCaptionHeight)
     return FrameHit::kCaption;
+  return std::nullopt;
+}
+
+FrameHit SkinFrame::HitTest(int x, int y, int w, int h, bool maximized) const {
+  if (const std::optional<FrameHit> caption = CaptionHitTest(x, y, w)) return *caption;
 
   // What the system's own sizing frame would answer.
   if (!maximized) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -151,6 +152,9 @@ class SkinFrame {
 
   // Identifier of the first visible button (ascending order) containing the point, or -1.
   int32_t HitTestButton(int x, int y) const;
+  // The caption's own answer for a point (system buttons, icon, the band beside the buttons);
+  // none where the window's sizing frame decides.
+  std::optional<FrameHit> CaptionHitTest(int x, int y, int width) const;
   // The whole frame's answer for a point of a width x height window. A maximised window has
   // no sizing borders.
   FrameHit HitTest(int x, int y, int width, int height, bool maximized = false) const;

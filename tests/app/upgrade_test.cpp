@@ -374,8 +374,39 @@ TEST(UpgradeSwap, RemovesOldExecutable) {
   EXPECT_EQ(RemoveOldExecutable(u""), 2);
   EXPECT_EQ(RemoveOldExecutable(exe), 0);
   WriteTestFile(exe + u".o", "old");
+  WriteTestFile(exe, "new");
   EXPECT_EQ(RemoveOldExecutable(exe), 1);
   EXPECT_FALSE(FileExists(exe + u".o"));
+}
+
+TEST(UpgradeSwap, AnOldExecutableIsNeverDeletedWhileTheExecutableIsMissing) {
+  // What a swap cut between its two moves leaves behind.
+  TempDir dir;
+  const std::u16string exe = dir.Join(u"a.exe");
+  WriteTestFile(exe + u".o", "old");
+  WriteTestFile(exe + u".n", "new");
+  EXPECT_EQ(RemoveOldExecutable(exe), 3);
+  EXPECT_EQ(ReadFileBytes(exe), "old");
+  EXPECT_FALSE(FileExists(exe + u".o"));
+}
+
+TEST(UpgradeSwap, WhereARunningFileCanBeReplacedTheSwapIsOneRename) {
+  Fake fake;
+  UpgradePlatform in_place = Platform<UpgradePlatform>();
+  in_place.replace_running_in_place = true;
+  ScopedPlatform scoped(std::move(in_place));
+  WriteTestFile(fake.exe, "old");
+  WriteTestFile(fake.exe + u".n", "new");
+  // Every path the executable could be read from at any moment holds a whole program: the
+  // swap never moves it aside.
+  fake.fail_rename_to_exe = 1000;
+  EXPECT_EQ(SwapExecutables(fake.exe), 0);
+  EXPECT_EQ(ReadFileBytes(fake.exe), "new");
+  EXPECT_FALSE(FileExists(fake.exe + u".o"));
+  EXPECT_FALSE(FileExists(fake.exe + u".n"));
+  // Nothing to swap in: the running one stays.
+  EXPECT_EQ(SwapExecutables(fake.exe), 1);
+  EXPECT_EQ(ReadFileBytes(fake.exe), "new");
 }
 
 // The worker's machine identifier (rollout value 5280 of the described 0..10000) comes from the

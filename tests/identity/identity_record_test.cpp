@@ -125,6 +125,39 @@ TEST_F(IdentityRecordTest, ACountAtTheTopOfTheRangeStaysThereAndStillCountsAsIns
   }
 }
 
+TEST_F(IdentityRecordTest, ASaveCutBetweenItsTwoCopiesIsFinishedByTheNextLoad) {
+  auto record = Make();
+  ASSERT_TRUE(record.Load());
+  ASSERT_TRUE(record.Save());
+  const std::string first = FileText();
+  ASSERT_TRUE(record.Save());
+  const std::string second = FileText();
+  ASSERT_TRUE(record.Save());
+  const std::string third = FileText();
+
+  // The file got the new text, the store still has the one before.
+  StoreBoth(first);
+  test::WriteTestFile(FilePath(), second);
+  auto cut = Make();
+  ASSERT_TRUE(cut.Load());
+  EXPECT_EQ(cut.InstallCount, 2);
+  EXPECT_EQ(StoreText(), second);  // the store caught up
+  auto after = Make();
+  ASSERT_TRUE(after.Load());
+  EXPECT_EQ(after.InstallCount, 2);
+
+  // Two saves apart, the store ahead of the file, or a file that is not a record: refused.
+  for (const auto& [file, store] : {std::pair{third, first}, std::pair{first, second},
+                                    std::pair{std::string("edited") + second, first}}) {
+    StoreBoth(store);
+    test::WriteTestFile(FilePath(), file);
+    auto refused = Make();
+    EXPECT_FALSE(refused.Load());
+    EXPECT_EQ(refused.InstallCount, 0);
+    EXPECT_EQ(StoreText(), store);
+  }
+}
+
 TEST_F(IdentityRecordTest, MissingOrEditedCopyFailsTheLoad) {
   auto record = Make();
   ASSERT_TRUE(record.Save());

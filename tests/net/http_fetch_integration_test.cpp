@@ -151,6 +151,43 @@ TEST_F(FetchTest, SlowButSteadyTransferOutlastsTheIdleLimit) {
   EXPECT_TRUE(IsPattern(*bytes));
 }
 
+TEST_F(FetchTest, ABodyBeyondTheCapFailsAndNothingBeyondItIsWritten) {
+  FetchLimits limits = kDownloadLimits;
+  limits.max_bytes = 100000;
+  // Exactly the cap still arrives whole.
+  ASSERT_TRUE(Fetch(Url(u"/test/bytes/100000"), File(u"cap.bin"), limits));
+  EXPECT_EQ(FileSize(File(u"cap.bin")), std::optional<std::uint64_t>(100000));
+  // A gigabyte without a length (as good as endless), and one announced: both end at the cap.
+  const auto start = Clock::now();
+  EXPECT_FALSE(Fetch(Url(u"/test/bytes/1073741824?nolength=1"), File(u"endless.bin"), limits));
+  EXPECT_LE(FileSize(File(u"endless.bin")).value_or(0), limits.max_bytes);
+  EXPECT_FALSE(Fetch(Url(u"/test/bytes/1073741824"), File(u"huge.bin"), limits));
+  EXPECT_EQ(FileSize(File(u"huge.bin")).value_or(0), 0u);  // refused on its announced length
+  EXPECT_LT(Clock::now() - start, seconds(10));
+}
+
+TEST_F(FetchTest, TheDeadlineEndsAServerThatKeepsTalking) {
+  // A byte every 200 ms keeps every idle limit happy and would go on for minutes.
+  FetchLimits limits{seconds(2), seconds(2)};
+  limits.total = milliseconds(1500);
+  const auto start = Clock::now();
+  EXPECT_FALSE(Fetch(Url(u"/test/trickle/100000?chunk=1&interval_ms=200"), nullptr, limits));
+  const auto elapsed = Clock::now() - start;
+  EXPECT_LT(elapsed, limits.total + milliseconds(1500));
+  // The same for an answer that never comes.
+  const auto again = Clock::now();
+  EXPECT_FALSE(Fetch(Url(u"/test/hang"), nullptr, limits));
+  EXPECT_LT(Clock::now() - again, limits.total + milliseconds(1500));
+}
+
+TEST_F(FetchTest, OnlySilenceIsIdleAByteNowAndThenIsNot) {
+  // Under one byte a second on average, but never silent for the idle limit: one rule on both
+  // systems, the transfer finishes.
+  const FetchLimits limits{seconds(2), seconds(2)};
+  ASSERT_TRUE(Fetch(Url(u"/test/trickle/4?chunk=1&interval_ms=1200"), File(u"slow.bin"), limits));
+  EXPECT_EQ(FileSize(File(u"slow.bin")), std::optional<std::uint64_t>(4));
+}
+
 TEST_F(FetchTest, CancelFlagEndsASlowTransferPromptly) {
   // 1 MiB in 1 KiB pieces 200 ms apart would take minutes.
   std::atomic<bool> cancel{false};

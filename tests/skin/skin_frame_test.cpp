@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "fakes/web_engine_leaks.h"
 #include "skin_art.h"
@@ -120,6 +121,15 @@ TEST_F(Frame, HitTestingFollowsButtonsIconCaptionAndBorders) {
   EXPECT_EQ(frame_.HitTest(w - 1, h - 10, w, h), FrameHit::kBottomRight);
   EXPECT_EQ(frame_.HitTest(10, h - 1, w, h), FrameHit::kBottomLeft);
   EXPECT_EQ(frame_.HitTest(w - 1, 1, w, h), FrameHit::kTopRight);
+  // The caption's own answers alone: where the sizing frame or the account items are, the
+  // window decides.
+  EXPECT_EQ(frame_.CaptionHitTest(w - 20, 10, w), FrameHit::kClose);
+  EXPECT_EQ(frame_.CaptionHitTest(20, 20, w), FrameHit::kSysMenu);
+  EXPECT_EQ(frame_.CaptionHitTest(w - kBorderWidth, kCaptionHeight, w), FrameHit::kCaption);
+  EXPECT_EQ(frame_.CaptionHitTest(w - kBorderWidth + 1, 20, w), std::nullopt);
+  EXPECT_EQ(frame_.CaptionHitTest(w - 31, kCaptionHeight + 1, w), std::nullopt);
+  EXPECT_EQ(frame_.CaptionHitTest(w - 150, 15, w), std::nullopt);
+  EXPECT_EQ(frame_.CaptionHitTest(300, 20, w), std::nullopt);
   // Maximised: the borders size nothing, the top band still drags.
   EXPECT_EQ(frame_.HitTest(2, 300, w, h, true), FrameHit::kBorder);
   EXPECT_EQ(frame_.HitTest(400, 2, w, h, true), FrameHit::kCaption);
