@@ -13,3 +13,8 @@ if(FERNLITE_SANITIZE)
                       -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+if(FERNLITE_FUZZ)
+  # Coverage for libFuzzer in every object; only the fuzz programs link its driver.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -38,6 +38,12 @@ std::u16string WebOrigin(std::u16string_view url) {
     port = authority.substr(last_colon + 1);
   }
   if (host.empty() || port.size() > 5) return {};
+  // Brackets belong around an IPv6 literal and nowhere else; a colon only inside them.
+  const bool literal = host.front() == u'[';
+  if (literal && (host.size() < 3 || host.back() != u']')) return {};
+  const std::u16string_view inner = literal ? host.substr(1, host.size() - 2) : host;
+  if (inner.find_first_of(u"[]") != std::u16string_view::npos) return {};
+  if (!literal && host.find(u':') != std::u16string_view::npos) return {};
   for (const char16_t c : port) {
     if (c < u'0' || c > u'9') return {};
   }

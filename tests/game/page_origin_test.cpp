@@ -27,7 +27,8 @@ TEST(WebOrigin, AnythingButAWebAddressHasNone) {
   for (const char16_t* url :
        {u"file:///etc/hostname", u"javascript:alert(1)", u"data:text/html,x", u"about:blank",
         u"ftp://h/", u"http://", u"http:///path", u"http://:80/", u"http://h:x/",
-        u"http://h:99999/", u"http://h:123456/", u"http://a b/", u"http://h%2e/", u"", u"//h/"}) {
+        u"http://h:99999/", u"http://h:123456/", u"http://a b/", u"http://h%2e/", u"", u"//h/",
+        u"https://[C:1P:/x", u"http://[]/", u"http://[::1]]:80/", u"http://a]b/"}) {
     EXPECT_EQ(WebOrigin(url), u"") << ToUtf8(url);
     EXPECT_FALSE(IsWebAddress(url)) << ToUtf8(url);
   }
