@@ -1,8 +1,9 @@
 // The launcher's windows on Win32: the translucent launcher dialog over its page dialog, and
-// (until the skinned game window lands) a plain window standing for the game.
+// the skinned game window.
 //
 // With FERNLITE_TEST_EVENTS=1 the process reports its windows on standard output
-// ("mapped: TITLE", "unmapped: TITLE", "game window: guest|player NAME, URL") and takes
+// ("mapped: TITLE", "unmapped: TITLE", "game window: guest|player NAME, URL", and once the game
+// window shows "game caption: IDS, TEXT" with its caption items' identifiers and label) and takes
 // commands, one per line, on standard input: "call METHOD JSON-ARRAY" calls that method of
 // window.external through the script bridge's IDispatch as a page script would (arguments in
 // reverse, strings VT_BSTR, integers VT_I4, booleans VT_BOOL, null VT_NULL) and answers
@@ -22,6 +23,7 @@
 #include "game/ax_host_win32.h"
 #include "game/bridge_call.h"
 #include "game/game_window.h"
+#include "game/game_window_win32.h"
 #include "game/script_bridge_win32.h"
 #include "platform/message_loop_win32.h"
 #include "platform/process.h"
@@ -32,7 +34,6 @@
 namespace fernlite {
 namespace {
 
-constexpr wchar_t kGameClassName[] = L"FernliteInterimGameWindow";
 constexpr wchar_t kCommandClassName[] = L"FernliteTestCommands";
 constexpr UINT kCommandMessage = WM_APP + 17;
 
@@ -154,18 +155,19 @@ void ReadCommands(HWND target) {
   }
 }
 
-bool TestEventsWanted() {
-  return EnvironmentVariable("FERNLITE_TEST_EVENTS") == u"1";
+// The game caption's own items (not the system buttons) and the label's text.
+std::string CaptionItems(const SkinFrame& frame) {
+  std::string ids, label;
+  for (const auto& [id, button] : frame.Buttons()) {
+    if (id < kCaptionBindButton || !button.visible) continue;
+    ids += (ids.empty() ? "" : " ") + std::to_string(id);
+    if (id == kCaptionGreeting) label = ToUtf8(button.text);
+  }
+  return ids + ", " + label;
 }
 
-// ---- The game window (interim) --------------------------------------------------------------
-
-LRESULT CALLBACK GameProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_DESTROY) {
-    PostQuitMessage(1);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wparam, lparam);
+bool TestEventsWanted() {
+  return EnvironmentVariable("FERNLITE_TEST_EVENTS") == u"1";
 }
 
 // ---- The windows -----------------------------------------------------------------------------
@@ -182,13 +184,6 @@ class DesktopWindows : public LauncherWindows {
     InitCommonControlsEx(&controls);
     RegisterAxHostClasses();
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW game_class{};
-    game_class.lpfnWndProc = GameProc;
-    game_class.hInstance = instance;
-    game_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    game_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    game_class.lpszClassName = kGameClassName;
-    RegisterClassW(&game_class);
     if (TestEventsWanted()) {
       test_events_ = true;
       WNDCLASSW command_class{};
@@ -230,23 +225,22 @@ class DesktopWindows : public LauncherWindows {
           ", " + ToUtf8(request.url));
     }
     CMessageLoop* loop = AddMessageLoop();
-    const std::u16string text = request.title + u": " + request.url;
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    HWND window =
-        CreateWindowW(kGameClassName, W(request.title), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                      CW_USEDEFAULT, 520, 160, nullptr, nullptr, instance, nullptr);
-    if (!window) {
-      RemoveMessageLoop();
-      return kWindowNotCreated;
+    int result = kWindowNotCreated;
+    {
+      CWebGameDlg dialog(request);
+      if (HWND window = dialog.Create()) {
+        // A window whose browser could not be made is closing already and never shows.
+        if (IsWindowVisible(window)) {
+          Mapped(window);
+          if (test_events_) Emit("game caption: " + CaptionItems(dialog.Frame()));
+        }
+        loop->Run();
+        if (!shown_title_.empty()) Unmapped();
+        result = kWindowClosed;
+      }
     }
-    CreateWindowW(L"STATIC", W(text), WS_CHILD | WS_VISIBLE, 10, 10, 480, 100, window, nullptr,
-                  instance, nullptr);
-    ShowWindow(window, SW_SHOWNORMAL);
-    Mapped(window);
-    loop->Run();
-    Unmapped();
     RemoveMessageLoop();
-    return kWindowClosed;
+    return result;
   }
 
   // The desktop icon bubble comes with its own window later.
@@ -255,7 +249,6 @@ class DesktopWindows : public LauncherWindows {
   void Close() override {
     if (commands_) DestroyWindow(commands_);
     commands_ = nullptr;
-    UnregisterClassW(kGameClassName, GetModuleHandleW(nullptr));
     TermWindowModule();
     // Every browser has let go of the bridge by now: the windows that held them are gone.
     DeleteScriptBridge();
@@ -268,6 +261,7 @@ class DesktopWindows : public LauncherWindows {
   }
   void Unmapped() {
     if (test_events_) Emit("unmapped: " + shown_title_);
+    shown_title_.clear();
   }
 
   RunSettings& settings_;

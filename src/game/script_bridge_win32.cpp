@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include "app/run_settings.h"
+#include "game/page_origin.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {
@@ -56,7 +57,74 @@ class WindowHandleSink : public LauncherWindowSink {
 
 WindowHandleSink g_launcher_sink;
 
+class PageExternal final : public IDispatch {
+ public:
+  PageExternal(CImpIDispatch* bridge, IWebBrowser2* browser) : bridge_(bridge), browser_(browser) {
+    bridge_->AddRef();
+    if (browser_) browser_->AddRef();
+  }
+  PageExternal(const PageExternal&) = delete;
+  PageExternal& operator=(const PageExternal&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&references_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    return bridge_->GetTypeInfoCount(count);
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
+    return bridge_->GetTypeInfo(index, locale, info);
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID locale,
+                                          DISPID* ids) override {
+    return bridge_->GetIDsOfNames(riid, names, count, locale, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID locale, WORD flags,
+                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                   UINT* arg_error) override {
+    if (!MayUseBridge(TopLevelAddress(), true)) return E_ACCESSDENIED;
+    return bridge_->Invoke(id, riid, locale, flags, params, result, exception, arg_error);
+  }
+
+ private:
+  ~PageExternal() {
+    if (browser_) browser_->Release();
+    bridge_->Release();
+  }
+
+  std::u16string TopLevelAddress() const {
+    BSTR location = nullptr;
+    if (!browser_ || FAILED(browser_->get_LocationURL(&location)) || !location) return {};
+    std::u16string address = FromWide(location, SysStringLen(location));
+    SysFreeString(location);
+    return address;
+  }
+
+  CImpIDispatch* bridge_;
+  IWebBrowser2* browser_;
+  volatile LONG references_ = 1;
+};
+
 }  // namespace
+
+HRESULT CreatePageExternal(CImpIDispatch* bridge, IWebBrowser2* browser, IDispatch** external) {
+  if (!external) return E_POINTER;
+  *external = nullptr;
+  if (!bridge) return E_UNEXPECTED;
+  *external = new PageExternal(bridge, browser);
+  return S_OK;
+}
 
 CImpIDispatch::CImpIDispatch(RunSettings& settings) : ScriptBridge(settings) {}
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <exdisp.h>
 #include <oaidl.h>
 
 #include "game/script_bridge.h"
@@ -33,6 +34,13 @@ class CImpIDispatch final : public ScriptBridge, public IDispatch {
  private:
   ULONG reference_count_ = 0;
 };
+
+// window.external as the pages of one browser see it: the bridge, while the browser's
+// top-level document is one of the platform's own; any other page is refused
+// (E_ACCESSDENIED) and changes nothing. The browser control does not tell which of its frames
+// calls, so a frame inside a platform page is judged by that page. Holds a reference to the
+// browser (null: every call refused) and one on the bridge; S_OK with the object or a failure.
+HRESULT CreatePageExternal(CImpIDispatch* bridge, IWebBrowser2* browser, IDispatch** external);
 
 // Makes the process's bridge (script_bridge.h) as a CImpIDispatch.
 CImpIDispatch* CreateScriptBridge();

@@ -164,9 +164,12 @@ HRESULT STDMETHODCALLTYPE CUIHanderlFace::GetDropTarget(IDropTarget* drop_target
 HRESULT STDMETHODCALLTYPE CUIHanderlFace::GetExternal(IDispatch** external) {
   if (CImpIDispatch* bridge = ScriptBridgeDispatch()) {
     if (!external) return E_POINTER;
-    bridge->AddRef();
-    *external = bridge;
-    return S_OK;
+    // Asked by the browser's document while the browser lives: the pointer is good now.
+    IWebBrowser2* browser = nullptr;
+    if (browser_) browser_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser));
+    const HRESULT made = CreatePageExternal(bridge, browser, external);
+    if (browser) browser->Release();
+    return made;
   }
   if (default_handler_) return default_handler_->GetExternal(external);
   ClearOut(external);
@@ -200,6 +203,7 @@ bool InstallUIHandler(IUnknown* browser, CUIHanderlFace* handler) {
     handler->SetDefaultSite(current);
     current->Release();
     installed = SUCCEEDED(ole_object->SetClientSite(handler));
+    if (installed) handler->SetBrowser(browser);
   }
   ole_object->Release();
   return installed;

@@ -56,6 +56,10 @@ class CUIHanderlFace : public IOleClientSite, public IDocHostUIHandler {
   // A null site is ignored.
   void SetDefaultSite(IOleClientSite* site);
 
+  // The browser this handler is the site of, for window.external's check of the page; not
+  // owned (the browser holds the handler).
+  void SetBrowser(IUnknown* browser) { browser_ = browser; }
+
   IOleClientSite* default_site() const { return default_site_; }
   IDocHostUIHandler* default_handler() const { return default_handler_; }
 
@@ -63,6 +67,7 @@ class CUIHanderlFace : public IOleClientSite, public IDocHostUIHandler {
   volatile LONG reference_count_ = 0;
   IOleClientSite* default_site_ = nullptr;
   IDocHostUIHandler* default_handler_ = nullptr;
+  IUnknown* browser_ = nullptr;
 };
 
 // Makes the handler the browser's client site, with the browser's current site as its

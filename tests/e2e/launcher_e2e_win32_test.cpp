@@ -15,6 +15,7 @@
 #include "build_config.h"
 #include "fakes/dev_platform.h"
 #include "fakes/dev_platform_log.h"
+#include "fakes/raw_http.h"
 #include "fakes/test_env.h"
 #include "platform/files.h"
 #include "platform/handles_win32.h"
@@ -166,6 +167,68 @@ void ClickAt(int x, int y) {
   SendInput(1, &inputs[2], sizeof(INPUT));
 }
 
+// The URL recorder of this build as the handler of http and https addresses, for as long as
+// the object lives; the handlers the prefix had come back afterwards.
+class RecordingBrowser {
+ public:
+  RecordingBrowser() {
+    const std::u16string recorder = PathAppend(PathDirectory(GetModulePath()), u"url_recorder.exe");
+    ok_ = FileExists(recorder);
+    const std::u16string command = QuoteArgument(recorder) + u" \"%1\"";
+    for (int i = 0; i < 2; ++i) {
+      UniqueRegistryKey key;
+      if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kKeys[i], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          key.put(), nullptr) != ERROR_SUCCESS) {
+        ok_ = false;
+        continue;
+      }
+      wchar_t old[1024] = {};
+      DWORD size = sizeof old - sizeof(wchar_t);
+      if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old),
+                           &size) == ERROR_SUCCESS) {
+        saved_[i] = old;
+      }
+      ok_ = ok_ && RegSetValueExW(
+                       key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(W(command)),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+  }
+  ~RecordingBrowser() {
+    for (int i = 0; i < 2; ++i) {
+      UniqueRegistryKey key;
+      if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kKeys[i], 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
+        continue;
+      RegSetValueExW(key.get(), nullptr, 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(saved_[i].c_str()),
+                     static_cast<DWORD>((saved_[i].size() + 1) * sizeof(wchar_t)));
+    }
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  static constexpr const wchar_t* kKeys[2] = {L"http\\shell\\open\\command",
+                                              L"https\\shell\\open\\command"};
+  bool ok_ = false;
+  std::wstring saved_[2];
+};
+
+// The lines of a file once it has some, or none after the timeout.
+std::vector<std::string> WaitForLines(const std::u16string& path, int timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  std::vector<std::string> lines;
+  while (Clock::now() < deadline) {
+    if (const auto bytes = ReadFileBytes(path); bytes && bytes->find('\n') != std::string::npos) {
+      for (size_t start = 0, end; (end = bytes->find('\n', start)) != std::string::npos;
+           start = end + 1) {
+        lines.push_back(bytes->substr(start, end - start));
+      }
+      return lines;
+    }
+    Sleep(100);
+  }
+  return lines;
+}
+
 class WindowsLauncher : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -180,7 +243,42 @@ class WindowsLauncher : public ::testing::Test {
   bool Start() {
     test::ScopedEnv platform("FERNLITE_PLATFORM", ToUtf8(platform_.base_url()));
     test::ScopedEnv events("FERNLITE_TEST_EVENTS", std::string("1"));
+    test::ScopedEnv urls("FERNLITE_URL_LOG", ToUtf8(url_log_));
     return launcher_.Start(installed_, u"/I noinstall");
+  }
+
+  // Asks for the game as the guest entry page does and waits for the game window.
+  HWND StartGame(const std::string& keep, const std::string& call) {
+    launcher_.Send("call " + keep);
+    EXPECT_NE(launcher_.WaitFor("call: "), "") << launcher_.Transcript();
+    launcher_.Send(call);
+    EXPECT_NE(launcher_.WaitFor("unmapped: " + title_), "") << launcher_.Transcript();
+    if (launcher_.WaitFor("mapped: Game") == "") return nullptr;
+    Sleep(500);
+    return FindWindowW(nullptr, L"Game");
+  }
+
+  // Closes the game window with its own close button; the launcher comes back.
+  void CloseGameWithItsButton(HWND game) {
+    RECT rect{};
+    GetWindowRect(game, &rect);
+    ClickAt(rect.right - 20, rect.top + 16);
+    ASSERT_NE(launcher_.WaitFor("unmapped: Game"), "") << launcher_.Transcript();
+    ASSERT_NE(launcher_.WaitFor("mapped: " + title_), "") << launcher_.Transcript();
+  }
+
+  // Closes the launcher with its close button: the program ends with 1 and cleans up.
+  void CloseLauncherWithItsButton() {
+    Sleep(500);
+    HWND window = FindWindowW(nullptr, W(std::u16string(build::kGameTitle)));
+    ASSERT_NE(window, nullptr);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    ClickAt(rect.left + 627 + 15, rect.top + 13);
+    EXPECT_EQ(launcher_.WaitExit(30000), 1) << launcher_.Transcript();
+    EXPECT_FALSE(FileExists(marker_));
+    EXPECT_TRUE(Reported("/jk/1.html", "45"));
+    EXPECT_TRUE(Reported("/wd.php", "45"));
   }
 
   bool Reported(const char* path, const char* event) {
@@ -195,10 +293,11 @@ class WindowsLauncher : public ::testing::Test {
   std::u16string exe_, installed_, marker_;
   test::DevPlatform platform_;
   test::TempDir dir_;
+  std::u16string url_log_ = dir_.Join(u"opened-urls.txt");
   LauncherProcess launcher_;
 };
 
-TEST_F(WindowsLauncher, CallStartsTheGameAndTheCloseButtonEndsTheProgram) {
+TEST_F(WindowsLauncher, AGuestsGameWindowClosesWithItsOwnButtonAndTheLauncherEndsTheProgram) {
   ASSERT_TRUE(Start());
   ASSERT_NE(launcher_.WaitFor("mapped: " + title_), "") << launcher_.Transcript();
   EXPECT_TRUE(FileExists(marker_));
@@ -206,33 +305,66 @@ TEST_F(WindowsLauncher, CallStartsTheGameAndTheCloseButtonEndsTheProgram) {
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
 
-  // What the guest entry page does: keep the guest, then ask for the game.
-  launcher_.Send("call SetGuestInfo [\"ext-1\"]");
-  EXPECT_EQ(launcher_.WaitFor("call: SetGuestInfo"), "call: SetGuestInfo 0x00000000");
   launcher_.Send("call NavigateToGameUrl [\"http://h/g\",0,800]");  // too few: refused
   EXPECT_EQ(launcher_.WaitFor("call: NavigateToGameUrl"), "call: NavigateToGameUrl 0x80004005");
-  launcher_.Send("call NavigateToGameUrlEx [\"gst\",\"" + ToUtf8(platform_.base_url()) +
-                 "/game/?sid=1\",0,800,500,\"Game\",0]");
-  EXPECT_EQ(launcher_.WaitFor("call: NavigateToGameUrlEx"), "call: NavigateToGameUrlEx 0x00000000");
-  ASSERT_NE(launcher_.WaitFor("unmapped: " + title_), "") << launcher_.Transcript();
-  EXPECT_EQ(launcher_.WaitFor("game window: "),
-            "game window: guest, " + ToUtf8(platform_.base_url()) + "/game/?sid=1")
+  HWND game = StartGame("SetGuestInfo [\"ext-1\"]", "call NavigateToGameUrlEx [\"gst\",\"" +
+                                                        ToUtf8(platform_.base_url()) +
+                                                        "/game/?sid=1\",0,800,500,\"Game\",0]");
+  ASSERT_NE(game, nullptr) << launcher_.Transcript();
+  EXPECT_NE(launcher_.Transcript().find("game window: guest, " + ToUtf8(platform_.base_url()) +
+                                        "/game/?sid=1\n"),
+            std::string::npos)
       << launcher_.Transcript();
-  ASSERT_NE(launcher_.WaitFor("mapped: Game"), "") << launcher_.Transcript();
+  EXPECT_NE(launcher_.Transcript().find("game caption: 113 115, 游客,您好!\n"), std::string::npos)
+      << launcher_.Transcript();
+  // The skinned frame at the requested outer size, in the middle of the work area.
+  RECT rect{}, area{};
+  GetWindowRect(game, &rect);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  EXPECT_EQ(rect.right - rect.left, 800);
+  EXPECT_EQ(rect.bottom - rect.top, 500);
+  EXPECT_NEAR((rect.left + rect.right) / 2, (area.left + area.right) / 2, 2);
+  EXPECT_NEAR((rect.top + rect.bottom) / 2, (area.top + area.bottom) / 2, 2);
+  EXPECT_NE(GetPropW(game, L"PROP_SkinWndKTR"), nullptr);
 
-  // Closing the game window brings the launcher back; its close button ends the program.
-  launcher_.Send("close Game");
+  CloseGameWithItsButton(game);
+  CloseLauncherWithItsButton();
+}
+
+TEST_F(WindowsLauncher, ANamedPlayersPayButtonOpensTheSignedPayLinkInTheDefaultBrowser) {
+  RecordingBrowser browser;
+  ASSERT_TRUE(browser.ok());
+  ASSERT_TRUE(Start());
   ASSERT_NE(launcher_.WaitFor("mapped: " + title_), "") << launcher_.Transcript();
-  Sleep(500);
-  window = FindWindowW(nullptr, W(std::u16string(build::kGameTitle)));
-  ASSERT_NE(window, nullptr);
+  HWND game = StartGame("SetUserInfo [\"ext-1\",\"uid=P-7&nick=Alice\"]",
+                        "call NavigateToGameUrl2 [\"7\",\"Alice\",\"" +
+                            ToUtf8(platform_.base_url()) + "/game/?sid=7\",0,900,560,\"Game\",0]");
+  ASSERT_NE(game, nullptr) << launcher_.Transcript();
+  EXPECT_NE(launcher_.Transcript().find("game caption: 114 115, Alice\n"), std::string::npos)
+      << launcher_.Transcript();
   RECT rect{};
-  GetWindowRect(window, &rect);
-  ClickAt(rect.left + 627 + 15, rect.top + 13);
-  EXPECT_EQ(launcher_.WaitExit(30000), 1) << launcher_.Transcript();
-  EXPECT_FALSE(FileExists(marker_));
-  EXPECT_TRUE(Reported("/jk/1.html", "45"));
-  EXPECT_TRUE(Reported("/wd.php", "45"));
+  GetWindowRect(game, &rect);
+  EXPECT_EQ(rect.right - rect.left, 900);
+  ClickAt(rect.right - 130, rect.top + 17);
+
+  const std::vector<std::string> opened = WaitForLines(url_log_, 20000);
+  ASSERT_EQ(opened.size(), 1u) << launcher_.Transcript();
+  const std::string base = ToUtf8(platform_.base_url());
+  ASSERT_EQ(opened[0].rfind(base + "/guest/link.php?", 0), 0u) << opened[0];
+  // The platform itself checks the sign and gives the decoded values back.
+  const std::string request = "GET " + opened[0].substr(base.size()) +
+                              " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: application/json\r\n"
+                              "Connection: close\r\n\r\n";
+  const auto response = test::ParseRawResponse(test::SendRawHttp(platform_.port(), request).bytes);
+  ASSERT_EQ(response.status, 200) << response.body;
+  const auto json = test::ParseJson(response.body);
+  ASSERT_TRUE(json.has_value()) << response.body;
+  EXPECT_EQ(json->Text("goto"), base + "/pay/?gid=" + ToUtf8(build::kGameCode) + "&sid=7");
+  EXPECT_EQ(json->Text("ext"), "ext-1");
+  EXPECT_EQ(json->Text("userinfo"), "uid=P-7&nick=Alice");
+
+  CloseGameWithItsButton(game);
+  CloseLauncherWithItsButton();
 }
 
 // Wine's loader refuses a library the prefix disables for one program: the launcher's own

@@ -1,9 +1,13 @@
 // Small Windows doubles shared by the window tests.
 #pragma once
 
+#include <exdisp.h>
 #include <ole2.h>
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <utility>
 #include <vector>
 
 #include "platform/handles_win32.h"
@@ -58,5 +62,66 @@ class SurfaceDC {
   HDC dc_;
   HGDIOBJ old_;
 };
+
+// The WebBrowser control inside an object of the test's own (COM aggregation): the browser's
+// references all count here, and the accelerators offered to it are recorded.
+class RecordingOuter : public test::AcceleratorRecorder {
+ public:
+  RecordingOuter() = default;
+  RecordingOuter(const RecordingOuter&) = delete;
+  RecordingOuter& operator=(const RecordingOuter&) = delete;
+  ~RecordingOuter() { EXPECT_EQ(inner_, nullptr) << "browser still referenced"; }
+
+  HRESULT Create(IWebBrowser2** browser) {
+    HRESULT hr =
+        CoCreateInstance(CLSID_WebBrowser, static_cast<IUnknown*>(this), CLSCTX_INPROC_SERVER,
+                         IID_IUnknown, reinterpret_cast<void**>(&inner_));
+    if (FAILED(hr)) return hr;
+    return QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(browser));
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleInPlaceActiveObject)) {
+      *out = static_cast<IOleInPlaceActiveObject*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return inner_ ? inner_->QueryInterface(riid, out) : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG count = --references;
+    if (count == 0 && inner_) {
+      references = 1;  // the browser's own clean-up may call back
+      std::exchange(inner_, nullptr)->Release();
+      references = 0;
+    }
+    return count;
+  }
+  ULONG references = 1;  // the test's own
+
+ private:
+  IUnknown* inner_ = nullptr;
+};
+
+// Real pointer input at screen coordinates.
+inline void MouseTo(int x, int y) {
+  SetCursorPos(x, y);
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  SendInput(1, &input, sizeof input);
+}
+
+inline void MouseButton(bool down) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+  SendInput(1, &input, sizeof input);
+}
 
 }  // namespace fernlite::test

@@ -9,6 +9,11 @@
 
 #include "fuzz/fuzz_targets.h"
 
+#ifndef _WIN32
+// The script message target keeps a JavaScript engine context for the process.
+#include "fakes/web_engine_leaks.h"
+#endif
+
 namespace fernlite::fuzz {
 namespace {
 

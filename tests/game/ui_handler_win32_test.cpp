@@ -7,8 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "app/run_settings.h"
+#include "fakes/test_env.h"
+#include "game/ax_host_win32.h"
 #include "game/script_bridge_win32.h"
+#include "game/standard_dialog_win32.h"
 #include "game/ui_handler_win32.h"
+#include "platform/handles_win32.h"
 
 namespace fernlite {
 namespace {
@@ -278,12 +283,80 @@ TEST_F(HandlerTest, ContextMenuHostInfoAndExternalAreNeverForwarded) {
   EXPECT_STREQ(info.pchHostCss, L"body{}");
   EXPECT_EQ(ui()->GetHostInfo(nullptr), S_OK);
 
+  // The page gets the bridge behind its own face; a handler that knows no browser cannot
+  // tell whose page calls, and refuses.
   IDispatch* external = nullptr;
   EXPECT_EQ(ui()->GetExternal(&external), S_OK);
-  EXPECT_EQ(external, static_cast<IDispatch*>(bridge));
+  ASSERT_NE(external, nullptr);
+  EXPECT_NE(external, static_cast<IDispatch*>(bridge));
   EXPECT_EQ(bridge->reference_count(), bridge_references + 1);
+  DISPID id = DISPID_UNKNOWN;
+  LPOLESTR name = const_cast<LPOLESTR>(L"SetGuestInfo");
+  EXPECT_EQ(external->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+  EXPECT_EQ(id, kDispSetGuestInfo);
+  DISPPARAMS none{};
+  EXPECT_EQ(external->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+            E_ACCESSDENIED);
+  external->Release();
+  EXPECT_EQ(bridge->reference_count(), bridge_references);
 
   EXPECT_TRUE(recorded.calls.empty());
+}
+
+TEST_F(HandlerTest, OnlyAPlatformPageAtTheTopOfTheBrowserReachesTheBridge) {
+  test::ScopedEnv platform("FERNLITE_PLATFORM", std::string("http://127.0.0.1:8123"));
+  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+  CImpIDispatch* bridge = CreateScriptBridge();
+  ComPtr<IWebBrowser2> browser;
+  ASSERT_EQ(CreateWebBrowser(browser.put()), S_OK);
+  // Sited the way the program sites it: in the control host, then the handler over its site.
+  ASSERT_TRUE(RegisterAxHostClasses());
+  HWND host = CreateWindowExW(0, kAxHostClass, L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(host, nullptr);
+  ASSERT_EQ(AxAttachControl(browser.get(), host), S_OK);
+  ASSERT_TRUE(InstallUIHandler(browser.get(), handler_));
+
+  const auto call = [&](const wchar_t* page, const wchar_t* ext) {
+    VARIANT empty;
+    VariantInit(&empty);
+    BSTR address = SysAllocString(page);
+    browser->Navigate(address, &empty, &empty, &empty, &empty);
+    SysFreeString(address);
+    // The browser takes the address in its own time.
+    for (const DWORD until = GetTickCount() + 5000; GetTickCount() < until;) {
+      BSTR location = nullptr;
+      const bool there = SUCCEEDED(browser->get_LocationURL(&location)) && location &&
+                         std::wstring(location) == page;
+      SysFreeString(location);
+      if (there) break;
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+      Sleep(10);
+    }
+    IDispatch* external = nullptr;
+    EXPECT_EQ(ui()->GetExternal(&external), S_OK);
+    VARIANT argument;
+    VariantInit(&argument);
+    V_VT(&argument) = VT_BSTR;
+    V_BSTR(&argument) = SysAllocString(ext);
+    DISPPARAMS params{&argument, nullptr, 1, 0};
+    const HRESULT result = external->Invoke(kDispSetGuestInfo, IID_NULL, 0, DISPATCH_METHOD,
+                                            &params, nullptr, nullptr, nullptr);
+    VariantClear(&argument);
+    external->Release();
+    return result;
+  };
+  Settings().Ext.clear();
+  EXPECT_EQ(call(L"http://evil.test/guest/c1/", L"evil"), E_ACCESSDENIED);
+  EXPECT_EQ(call(L"file:///C:/windows/win.ini", L"file"), E_ACCESSDENIED);
+  EXPECT_EQ(Settings().Ext, u"");
+  EXPECT_EQ(call(L"http://127.0.0.1:8123/guest/c1/?gid=qmzt", L"mine"), S_OK);
+  EXPECT_EQ(Settings().Ext, u"mine");
+  (void)bridge;
+  DestroyWindow(host);
+  browser.reset();
+  OleUninitialize();
 }
 
 TEST_F(HandlerTest, DropTargetTurnsTheSitesFalseIntoFailure) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "fakes/com_doubles_win32.h"
 #include "app/run_settings.h"
 #include "fakes/fake_platform.h"
 #include "game/standard_dialog.h"
@@ -18,6 +19,9 @@
 
 namespace fernlite {
 namespace {
+
+using test::MouseButton;
+using test::MouseTo;
 
 constexpr COLORREF kBackdrop = RGB(255, 0, 255);
 
@@ -113,23 +117,6 @@ int QuitCode(int ms) {
     Sleep(10);
   }
   return -1;
-}
-
-void MouseTo(int x, int y) {
-  SetCursorPos(x, y);
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-  input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-  SendInput(1, &input, sizeof input);
-}
-
-void MouseButton(bool down) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-  SendInput(1, &input, sizeof input);
 }
 
 void Click(int x, int y) {

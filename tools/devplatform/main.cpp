@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "hostile_server.h"
 #include "platform.h"
 #include "routes.h"
 
@@ -120,6 +121,14 @@ int main(int argc, char** argv) {
     }
   });
 
+  // The misbehaving listener beside the platform; its port is asked for over HTTP.
+  fernlite::devplatform::HostileServer hostile;
+  const int hostile_port = hostile.Start();
+  server.Get("/test/hostile-port",
+             [hostile_port](const httplib::Request&, httplib::Response& response) {
+               response.set_content(std::to_string(hostile_port), "text/plain");
+             });
+
   fernlite::devplatform::RegisterCollectorRoutes(server, platform);
   fernlite::devplatform::RegisterTestRoutes(server, platform);
   fernlite::devplatform::RegisterFileRoutes(server, platform);
@@ -174,6 +183,7 @@ int main(int argc, char** argv) {
   sigwait(&stop_signals, &received);
 
   platform.Stop();  // releases held and trickling requests so the workers can finish
+  hostile.Stop();
   server.stop();
   serving.join();
   if (!options.port_file.empty()) std::remove(options.port_file.c_str());
