@@ -106,6 +106,35 @@ class RecordingOuter : public test::AcceleratorRecorder {
   IUnknown* inner_ = nullptr;
 };
 
+// Dispatches what is queued, for at least `milliseconds`; a WM_QUIT is dropped.
+inline void Pump(DWORD milliseconds = 0) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (milliseconds) Sleep(10);
+  } while (GetTickCount() - start < milliseconds);
+}
+
+// Takes pending messages off the queue; the WM_QUIT code among them, -1 when there was none.
+inline int TakeQuit() {
+  MSG message;
+  int code = -1;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      code = static_cast<int>(message.wParam);
+    } else {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return code;
+}
+
 // Real pointer input at screen coordinates.
 inline void MouseTo(int x, int y) {
   SetCursorPos(x, y);

@@ -32,7 +32,9 @@
 namespace fernlite {
 namespace {
 
+using test::Pump;
 using test::RecordingOuter;
+using test::TakeQuit;
 
 using test::SameObject;
 
@@ -54,34 +56,6 @@ class WindowServices : public ::testing::Environment {
   std::unique_ptr<test::ScopedServices> services_;
 };
 const auto* const g_services = ::testing::AddGlobalTestEnvironment(new WindowServices);
-
-void Pump(DWORD milliseconds = 0) {
-  const DWORD start = GetTickCount();
-  do {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (milliseconds) Sleep(10);
-  } while (GetTickCount() - start < milliseconds);
-}
-
-// Takes pending messages off the queue; the WM_QUIT code among them, -1 when there was none.
-int TakeQuit() {
-  MSG message;
-  int code = -1;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      code = static_cast<int>(message.wParam);
-    } else {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return code;
-}
 
 RECT WindowRect(HWND window) {
   RECT rect{};

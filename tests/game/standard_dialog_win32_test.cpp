@@ -27,7 +27,9 @@
 namespace fernlite {
 namespace {
 
+using test::Pump;
 using test::RecordingOuter;
+using test::TakeQuit;
 
 using test::SameObject;
 
@@ -44,34 +46,6 @@ LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
         POINT{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))});
   }
   return DefWindowProcW(window, message, wparam, lparam);
-}
-
-void Pump(DWORD milliseconds = 0) {
-  const DWORD start = GetTickCount();
-  do {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (milliseconds) Sleep(10);
-  } while (GetTickCount() - start < milliseconds);
-}
-
-// Takes a pending WM_QUIT off the queue; -1 when there was none.
-int TakeQuit() {
-  MSG message;
-  int code = -1;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      code = static_cast<int>(message.wParam);
-    } else {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return code;
 }
 
 RECT RectInParent(HWND window) {
