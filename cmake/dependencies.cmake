@@ -14,9 +14,18 @@ else()
   find_package(OpenSSL REQUIRED)
   find_package(CURL REQUIRED)
   pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
-  pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
+  pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+  # WebKit is compiled against but not linked: src/game/webkit_api_linux.cpp opens it at run
+  # time, once the launcher frame is on screen.
+  pkg_check_modules(WEBKIT REQUIRED webkit2gtk-4.1)
+  add_library(fernlite_webkit_headers INTERFACE)
+  target_include_directories(fernlite_webkit_headers SYSTEM INTERFACE ${WEBKIT_INCLUDE_DIRS})
+  target_compile_options(fernlite_webkit_headers INTERFACE ${WEBKIT_CFLAGS_OTHER})
   target_link_libraries(fernlite_system_libs INTERFACE OpenSSL::Crypto CURL::libcurl
-    PkgConfig::GTK3 PkgConfig::WEBKIT Threads::Threads)
+    PkgConfig::GTK3 PkgConfig::X11 fernlite_webkit_headers ${CMAKE_DL_LIBS} Threads::Threads)
+  # The desktop icon bubble finds the icon through the accessibility bus.
+  pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2)
+  target_link_libraries(fernlite_system_libs INTERFACE PkgConfig::ATSPI)
 endif()
 # TinyXML from the Debian source package (scripts/install-deps puts it in third_party/) for
 # Windows, and for the sanitizer build, where the parser's own faults must be seen too; the

@@ -12,7 +12,6 @@
 // window is on screen and exits at once.
 #include <gtk/gtk.h>
 #include <unistd.h>
-#include <webkit2/webkit2.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,7 +24,9 @@
 #include "game/bridge_call.h"
 #include "game/game_window.h"
 #include "game/script_bridge_linux.h"
+#include "game/webkit_api_linux.h"
 #include "platform/text.h"
+#include "skin/icon_bubble_linux.h"
 #include "skin/launcher_dialog.h"
 #include "skin/launcher_dialog_linux.h"
 
@@ -44,14 +45,22 @@ std::vector<WebKitWebView*>& Views() {
   return views;
 }
 
+// With FERNLITE_EVENT_TIMES=1 each line starts with the monotonic clock in ms, stamped here so
+// a benchmark reading the pipe does not count the pipe's delay.
 void Emit(const std::string& line) {
+  static const bool stamped = EnvFlag("FERNLITE_EVENT_TIMES");
+  if (stamped) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::printf("%.3f ", static_cast<double>(now.tv_sec) * 1000.0 + now.tv_nsec / 1e6);
+  }
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
 
 void OnViewLoad(WebKitWebView* view, WebKitLoadEvent event, gpointer) {
   if (event != WEBKIT_LOAD_FINISHED) return;
-  const char* uri = webkit_web_view_get_uri(view);
+  const char* uri = WebKit().webkit_web_view_get_uri(view);
   Emit(std::string("loaded: ") + (uri ? uri : ""));
 }
 
@@ -63,9 +72,10 @@ void ForgetView(gpointer, GObject* gone) {
 gboolean OnAnyMap(GSignalInvocationHint* hint, guint, const GValue* values, gpointer) {
   GObject* object = static_cast<GObject*>(g_value_get_object(&values[0]));
   const bool mapped = hint->signal_id == g_signal_lookup("map", GTK_TYPE_WIDGET);
-  if (WEBKIT_IS_WEB_VIEW(object) && mapped) {
+  // Only an open engine has views, so asking never opens it on the way to the first frame.
+  WebKitWebView* view = AsWebView(object);
+  if (view && mapped) {
     auto& views = Views();
-    auto* view = WEBKIT_WEB_VIEW(object);
     if (std::find(views.begin(), views.end(), view) == views.end()) {
       views.push_back(view);
       g_object_weak_ref(object, ForgetView, nullptr);
@@ -80,7 +90,7 @@ gboolean OnAnyMap(GSignalInvocationHint* hint, guint, const GValue* values, gpoi
 
 WebKitWebView* FindView(const std::string& uri_part) {
   for (WebKitWebView* view : Views()) {
-    const char* uri = webkit_web_view_get_uri(view);
+    const char* uri = WebKit().webkit_web_view_get_uri(view);
     if (uri && std::string(uri).find(uri_part) != std::string::npos) return view;
   }
   return nullptr;
@@ -96,8 +106,8 @@ void RunCommand(const std::string& line) {
       Emit("no page: launcher");
     } else {
       const std::string script = BridgeCallScript(*call);
-      webkit_web_view_evaluate_javascript(page, script.c_str(), -1, nullptr, nullptr, nullptr,
-                                          nullptr, nullptr);
+      WebKit().webkit_web_view_evaluate_javascript(page, script.c_str(), -1, nullptr, nullptr,
+                                                   nullptr, nullptr, nullptr);
     }
     return;
   }
@@ -113,8 +123,8 @@ void RunCommand(const std::string& line) {
     return;
   }
   if (verb == "eval") {
-    webkit_web_view_evaluate_javascript(view, argument.c_str(), -1, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr);
+    WebKit().webkit_web_view_evaluate_javascript(view, argument.c_str(), -1, nullptr, nullptr,
+                                                 nullptr, nullptr, nullptr);
   } else if (verb == "close") {
     GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view));
     if (!GTK_IS_WINDOW(top)) return;
@@ -138,7 +148,6 @@ gboolean OnCommandInput(GIOChannel* channel, GIOCondition condition, gpointer) {
 }
 
 void InstallTestEvents() {
-  g_type_ensure(WEBKIT_TYPE_WEB_VIEW);
   g_type_class_ref(GTK_TYPE_WINDOW);
   g_signal_add_emission_hook(g_signal_lookup("map", GTK_TYPE_WIDGET), 0, OnAnyMap, nullptr,
                              nullptr);
@@ -208,8 +217,10 @@ class DesktopWindows : public LauncherWindows {
     return RunGameWindowDialog();
   }
 
-  // Linux desktops have no notification-area balloon anchored at a desktop icon.
-  void ShowBubble(const std::u16string&, int) override {}
+  // The speech bubble beside the desktop icon, found through the accessibility bus.
+  void ShowBubble(const std::u16string& label, int show_command) override {
+    RunIconBubble(label, show_command);
+  }
 
   void Close() override {
     if (display_) DeleteScriptBridge();

@@ -29,6 +29,7 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "platform/wide_win32.h"
+#include "skin/icon_bubble_win32.h"
 #include "skin/launcher_dialog_win32.h"
 
 namespace fernlite {
@@ -243,8 +244,9 @@ class DesktopWindows : public LauncherWindows {
     return result;
   }
 
-  // The desktop icon bubble comes with its own window later.
-  void ShowBubble(const std::u16string&, int) override {}
+  void ShowBubble(const std::u16string& label, int show_command) override {
+    RunIconBubble(label, show_command);
+  }
 
   void Close() override {
     if (commands_) DestroyWindow(commands_);

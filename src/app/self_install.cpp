@@ -45,13 +45,17 @@ int SelfInstall(ClientDir which, bool run_after_install, RunSettings& settings) 
   const int install_count = record.GetInstallCount();
 
   if (!CopyFileReplacing(own_path, installed)) return kInstallFailed;
-  Report(loaded && install_count == 0 ? u"44" : u"50");
+  QueueReport(loaded && install_count == 0 ? u"44" : u"50");
   record.Save();
 
   const std::u16string arguments = CreateShortcuts(installed, settings, UserShortcutFolders());
   const std::u16string parameters =
       RelaunchParameters(arguments, own_path, settings.CreatedShortcutName);
-  if (run_after_install) StartProgram(installed, parameters);
+  if (run_after_install) {
+    // The installed copy sends its own start report; the install's goes out before it.
+    DrainReports();
+    StartProgram(installed, parameters);
+  }
   return kInstalled;
 }
 

@@ -18,7 +18,8 @@ inline constexpr int kInstallFailed = -1;
 inline constexpr int kInstalled = 1;
 
 // Copies the own executable into the chosen client directory as ExeName, records and reports
-// the installation, creates the shortcuts and (with run_after_install) starts the copy.
+// the installation, creates the shortcuts and (with run_after_install) starts the copy once the
+// report has gone out or kReportDrainBound has passed.
 // kAlreadyInstalled when running from that directory; kInstallFailed when the directory is
 // unknown or cannot be created or the copy fails; kInstalled otherwise.
 int SelfInstall(ClientDir which, bool run_after_install, RunSettings& settings);

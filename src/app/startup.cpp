@@ -60,19 +60,22 @@ int RunStartup(const std::vector<std::u16string>& args, int show_command, RunSet
   if (flags.InstallAllowed && InstallFromHere(flags.RunAfterInstall, settings)) {
     // The installed copy runs the launcher; this one only points at the new icon when it did
     // not start that copy.
-    if (!flags.RunAfterInstall && windows) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kBubbleDelayMs));
-      windows->ShowBubble(settings.CreatedShortcutName, show_command);
+    if (!flags.RunAfterInstall) {
+      if (windows) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBubbleDelayMs));
+        windows->ShowBubble(settings.CreatedShortcutName, show_command);
+      }
+      // The relaunch path waited before starting the copy; this one waits before ending.
+      DrainReports();
     }
     os.stop_services(drawing);
     return 0;
   }
 
   const std::u16string marker = MarkerPath(GetModulePath(), settings.GameCode);
-  const EventReporter report = [](std::u16string_view event) { Report(event); };
-  report(u"45");
+  QueueReport(u"45");
   // A marker that can be deleted was left by a run that never reached its shutdown.
-  DeleteStaleFile(marker, report);
+  DeleteStaleFile(marker, QueueReport);
   const std::intptr_t marker_handle = os.hold_marker(marker);
 
   StartUpgradeWorker();
@@ -89,6 +92,8 @@ int RunStartup(const std::vector<std::u16string>& args, int show_command, RunSet
   os.stop_services(drawing);
   os.release_marker(marker_handle);
   RemoveFile(marker);
+  // Last, so a stalled collector holds up nothing but the end of the process.
+  DrainReports();
   return exit_code;
 }
 

@@ -42,7 +42,8 @@ int RunLoop(LauncherWindows& windows, RunSettings& settings);
 std::u16string MarkerPath(const std::u16string& own_path, const std::u16string& game_code);
 
 // The whole start-up and shutdown sequence; returns the exit code. Without windows (no display)
-// the launcher part ends at once with 1.
+// the launcher part ends at once with 1. Reports go out on the reporting thread; the process
+// waits for them only at its end, for at most kReportDrainBound.
 int RunStartup(const std::vector<std::u16string>& args, int show_command, RunSettings& settings,
                LauncherWindows* windows);
 

@@ -36,14 +36,10 @@ void ShowCreateFailure() {
   gtk_widget_destroy(dialog);
 }
 
-WebKitWebView* NewBrowser() {
-  GtkWidget* view = webkit_web_view_new();
-  return view && WEBKIT_IS_WEB_VIEW(view) ? WEBKIT_WEB_VIEW(view) : nullptr;
-}
-
 std::u16string NavigationUri(WebKitNavigationAction* action) {
-  WebKitURIRequest* request = action ? webkit_navigation_action_get_request(action) : nullptr;
-  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  WebKitURIRequest* request =
+      action ? WebKit().webkit_navigation_action_get_request(action) : nullptr;
+  const char* uri = request ? WebKit().webkit_uri_request_get_uri(request) : nullptr;
   return uri ? FromUtf8(uri) : std::u16string();
 }
 
@@ -57,7 +53,7 @@ void ReportTestEvent(const std::string& line) {
 }
 
 CWebGameDlg::CWebGameDlg(GameWindowRequest request)
-    : create_browser(NewBrowser),
+    : create_browser(NewWebView),
       show_create_failure(ShowCreateFailure),
       open_new_window([](std::u16string_view uri) { HandleNewWindowRequest(uri); }),
       request_(std::move(request)) {}
@@ -99,13 +95,13 @@ bool CWebGameDlg::Create() {
   }
   ConfigureWebView(view_);
   // Game pages never open windows of their own; window.open has to reach the rule below.
-  WebKitSettings* settings = webkit_web_view_get_settings(view_);
-  webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+  WebKitSettings* settings = WebKit().webkit_web_view_get_settings(view_);
+  WebKit().webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   GtkSkinFrame::FrameClient(GTK_WIDGET(view_));
   gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
-  webkit_web_view_load_uri(view_, ToUtf8(request_.url).c_str());
+  WebKit().webkit_web_view_load_uri(view_, ToUtf8(request_.url).c_str());
 
   gtk_window_set_position(window_, GTK_WIN_POS_CENTER);
   gtk_widget_show_all(widget);
@@ -139,10 +135,11 @@ gboolean CWebGameDlg::OnMap(GtkWidget*, GdkEvent*, CWebGameDlg* self) {
 gboolean CWebGameDlg::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                      WebKitPolicyDecisionType type, CWebGameDlg* self) {
   if (type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) return FALSE;
-  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
-      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  WebKitNavigationAction* action = WebKit().webkit_navigation_policy_decision_get_navigation_action(
+      G_TYPE_CHECK_INSTANCE_CAST(decision, WebKit().webkit_navigation_policy_decision_get_type(),
+                                 WebKitNavigationPolicyDecision));
   const std::u16string uri = NavigationUri(action);
-  webkit_policy_decision_ignore(decision);
+  WebKit().webkit_policy_decision_ignore(decision);
   ReportTestEvent("game-window-new-window uri=" + ToUtf8(uri));
   self->open_new_window(uri);
   return TRUE;

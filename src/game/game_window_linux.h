@@ -3,12 +3,12 @@
 #pragma once
 
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
 
 #include <functional>
 #include <string>
 
 #include "game/game_window.h"
+#include "game/webkit_api_linux.h"
 #include "skin/skin_frame.h"
 #include "skin/skin_frame_linux.h"
 

@@ -16,7 +16,7 @@ namespace {
 
 // Keeps zero characters, which a C string would cut off.
 std::u16string JscString(JSCValue* value) {
-  GBytes* bytes = jsc_value_to_string_as_bytes(value);
+  GBytes* bytes = WebKit().jsc_value_to_string_as_bytes(value);
   if (!bytes) return {};
   gsize size = 0;
   const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
@@ -26,9 +26,10 @@ std::u16string JscString(JSCValue* value) {
 }
 
 ScriptValue ToScriptValue(JSCValue* value) {
-  if (jsc_value_is_string(value)) return JscString(value);
-  if (jsc_value_is_number(value)) return static_cast<std::int32_t>(jsc_value_to_int32(value));
-  if (jsc_value_is_boolean(value)) return jsc_value_to_boolean(value) ? -1 : 0;
+  if (WebKit().jsc_value_is_string(value)) return JscString(value);
+  if (WebKit().jsc_value_is_number(value))
+    return static_cast<std::int32_t>(WebKit().jsc_value_to_int32(value));
+  if (WebKit().jsc_value_is_boolean(value)) return WebKit().jsc_value_to_boolean(value) ? -1 : 0;
   return std::monostate();
 }
 
@@ -51,25 +52,25 @@ void OnScriptMessage(WebKitUserContentManager* manager, WebKitJavascriptResult* 
   // Every view has a manager of its own; the view tells which document is at the top.
   const char* uri = nullptr;
   for (WebKitWebView* view : g_views) {
-    if (webkit_web_view_get_user_content_manager(view) == manager)
-      uri = webkit_web_view_get_uri(view);
+    if (WebKit().webkit_web_view_get_user_content_manager(view) == manager)
+      uri = WebKit().webkit_web_view_get_uri(view);
   }
-  HandleBridgeMessage(*bridge, webkit_javascript_result_get_js_value(result),
+  HandleBridgeMessage(*bridge, WebKit().webkit_javascript_result_get_js_value(result),
                       uri ? FromUtf8(uri) : std::u16string());
 }
 
 void SetManagerScript(WebKitUserContentManager* manager, std::u16string_view user_data) {
   const std::string source = BuildBridgeUserScript(user_data);
-  WebKitUserScript* script =
-      webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  WebKitUserScript* script = WebKit().webkit_user_script_new(
+      source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   if (auto* old =
           static_cast<WebKitUserScript*>(g_object_get_data(G_OBJECT(manager), kScriptKey))) {
-    webkit_user_content_manager_remove_script(manager, old);
+    WebKit().webkit_user_content_manager_remove_script(manager, old);
   }
-  webkit_user_content_manager_add_script(manager, script);
+  WebKit().webkit_user_content_manager_add_script(manager, script);
   g_object_set_data_full(G_OBJECT(manager), kScriptKey, script,
-                         reinterpret_cast<GDestroyNotify>(webkit_user_script_unref));
+                         reinterpret_cast<GDestroyNotify>(WebKit().webkit_user_script_unref));
 }
 
 std::u16string CurrentUserData() {
@@ -79,30 +80,31 @@ std::u16string CurrentUserData() {
 }  // namespace
 
 std::optional<BridgeMessage> ParseBridgeMessage(JSCValue* message) {
-  if (!message || !jsc_value_is_object(message)) return std::nullopt;
+  if (!message || !WebKit().jsc_value_is_object(message)) return std::nullopt;
   BridgeMessage parsed;
-  JSCValue* method = jsc_value_object_get_property(message, "method");
-  const bool has_method = jsc_value_is_string(method);
+  JSCValue* method = WebKit().jsc_value_object_get_property(message, "method");
+  const bool has_method = WebKit().jsc_value_is_string(method);
   if (has_method) parsed.method = JscString(method);
   g_object_unref(method);
   if (!has_method) return std::nullopt;
 
-  JSCValue* token = jsc_value_object_get_property(message, "token");
-  if (jsc_value_is_string(token)) {
-    char* text = jsc_value_to_string(token);
+  JSCValue* token = WebKit().jsc_value_object_get_property(message, "token");
+  if (WebKit().jsc_value_is_string(token)) {
+    char* text = WebKit().jsc_value_to_string(token);
     // A token is short; anything long is not one and need not be copied.
     if (text && std::strlen(text) <= 64) parsed.token = text;
     g_free(text);
   }
   g_object_unref(token);
 
-  JSCValue* args = jsc_value_object_get_property(message, "args");
-  if (jsc_value_is_array(args)) {
-    JSCValue* length_value = jsc_value_object_get_property(args, "length");
-    const std::int32_t length = jsc_value_to_int32(length_value);
+  JSCValue* args = WebKit().jsc_value_object_get_property(message, "args");
+  if (WebKit().jsc_value_is_array(args)) {
+    JSCValue* length_value = WebKit().jsc_value_object_get_property(args, "length");
+    const std::int32_t length = WebKit().jsc_value_to_int32(length_value);
     g_object_unref(length_value);
     for (std::int32_t i = 0; i < length && i < 64; ++i) {
-      JSCValue* element = jsc_value_object_get_property_at_index(args, static_cast<guint>(i));
+      JSCValue* element =
+          WebKit().jsc_value_object_get_property_at_index(args, static_cast<guint>(i));
       parsed.args.push_back(ToScriptValue(element));
       g_object_unref(element);
     }
@@ -138,7 +140,8 @@ void InstallScriptBridge(WebKitUserContentManager* manager) {
   if (std::find(g_managers.begin(), g_managers.end(), manager) != g_managers.end()) return;
   g_signal_connect(manager, "script-message-received::external", G_CALLBACK(OnScriptMessage),
                    nullptr);
-  webkit_user_content_manager_register_script_message_handler(manager, kBridgeMessageHandler);
+  WebKit().webkit_user_content_manager_register_script_message_handler(manager,
+                                                                       kBridgeMessageHandler);
   SetManagerScript(manager, CurrentUserData());
   g_managers.push_back(manager);
   g_object_weak_ref(G_OBJECT(manager), OnManagerGone, nullptr);
@@ -146,7 +149,7 @@ void InstallScriptBridge(WebKitUserContentManager* manager) {
 
 void AttachScriptBridge(WebKitWebView* view) {
   if (!view) return;
-  InstallScriptBridge(webkit_web_view_get_user_content_manager(view));
+  InstallScriptBridge(WebKit().webkit_web_view_get_user_content_manager(view));
   if (std::find(g_views.begin(), g_views.end(), view) != g_views.end()) return;
   g_views.push_back(view);
   g_object_weak_ref(G_OBJECT(view), OnViewGone, nullptr);
@@ -159,8 +162,8 @@ void RefreshUserDataCopies() {
   // ...and pages already showing get their copy replaced.
   const std::string refresh = BuildUserDataRefreshScript(user_data);
   for (WebKitWebView* view : g_views) {
-    webkit_web_view_evaluate_javascript(view, refresh.c_str(), -1, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr);
+    WebKit().webkit_web_view_evaluate_javascript(view, refresh.c_str(), -1, nullptr, nullptr,
+                                                 nullptr, nullptr, nullptr);
   }
 }
 

@@ -2,14 +2,13 @@
 // it accepts is posted to the script message handler "external" and dispatched here.
 #pragma once
 
-#include <webkit2/webkit2.h>
-
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "game/bridge_script.h"
 #include "game/script_bridge.h"
+#include "game/webkit_api_linux.h"
 
 namespace fernlite {
 

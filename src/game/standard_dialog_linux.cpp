@@ -4,10 +4,10 @@
 #include "game/standard_dialog_linux.h"
 
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
 
 #include "game/game_window.h"
 #include "game/ui_handler_linux.h"
+#include "game/webkit_api_linux.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -58,21 +58,32 @@ class GtkStandardDialogWindow final : public StandardDialogWindow {
 
     GtkWidget* fixed = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(window), fixed);
-    gtk_widget_show_all(window);
+    gtk_widget_show(fixed);
     cairo_region_t* region = BrowserRegion();
     gtk_widget_input_shape_combine_region(window, region);
     if (!gdk_screen_is_composited(gtk_widget_get_screen(window)))
       gtk_widget_shape_combine_region(window, region);
     cairo_region_destroy(region);
 
-    // Starting the web engine takes a while: an owner that is about to appear goes first, so
-    // the player sees the launcher frame at once and the page follows.
-    if (owner_ && !gtk_widget_get_mapped(owner_)) {
-      owner_map_handler_ = g_signal_connect(
-          owner_, "map-event", G_CALLBACK(&GtkStandardDialogWindow::OnOwnerMapped), this);
-      return true;
+    if (!owner_) {
+      gtk_widget_show(window);
+      return CreateBrowser();
     }
-    return CreateBrowser();
+    // The window is first shown where it belongs: the owner's placing of it shows it, and by
+    // then it has the owner's size (taken while the owner lays itself out, before it maps).
+    // Shown at once it would appear for a moment at the origin in its own size.
+    owner_size_handler_ = g_signal_connect(
+        owner_, "size-allocate", G_CALLBACK(&GtkStandardDialogWindow::OnOwnerSized), this);
+    if (gtk_widget_get_mapped(owner_)) {
+      TakeOwnerPlace();
+      gtk_widget_show(window);
+      return CreateBrowser();
+    }
+    // Starting the web engine takes a while: the owner, about to appear, goes first, so the
+    // player sees the launcher frame at once and the page follows.
+    owner_map_handler_ = g_signal_connect(
+        owner_, "map-event", G_CALLBACK(&GtkStandardDialogWindow::OnOwnerMapped), this);
+    return true;
   }
 
   NativeWindow Handle() const override { return window_; }
@@ -82,7 +93,7 @@ class GtkStandardDialogWindow final : public StandardDialogWindow {
   bool CreateBrowser() {
     if (!window_ || browser_) return browser_ != nullptr;
     GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(window_));
-    GtkWidget* view = webkit_web_view_new();
+    WebKitWebView* view = NewWebView();
     if (!view) {
       GtkWidget* box =
           gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
@@ -93,20 +104,32 @@ class GtkStandardDialogWindow final : public StandardDialogWindow {
       gtk_widget_destroy(window_);  // closes itself, as the failed dialog does
       return false;
     }
-    browser_ = view;
-    gtk_widget_set_size_request(view, kGuestBrowserRect.Width(), kGuestBrowserRect.Height());
-    gtk_fixed_put(GTK_FIXED(fixed), view, kGuestBrowserRect.left, kGuestBrowserRect.top);
-    ConfigureWebView(WEBKIT_WEB_VIEW(view));
-    gtk_widget_show(view);
+    GtkWidget* widget = GTK_WIDGET(view);
+    browser_ = widget;
+    gtk_widget_set_size_request(widget, kGuestBrowserRect.Width(), kGuestBrowserRect.Height());
+    gtk_fixed_put(GTK_FIXED(fixed), widget, kGuestBrowserRect.left, kGuestBrowserRect.top);
+    ConfigureWebView(view);
+    gtk_widget_show(widget);
 
     const std::string url = ToUtf8(GuestEntryUrl());
-    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), url.c_str());
+    WebKit().webkit_web_view_load_uri(view, url.c_str());
     return true;
+  }
+
+  // Until it is first shown the window keeps to the owner's place and size.
+  void TakeOwnerPlace() {
+    int x = 0, y = 0, width = 0, height = 0;
+    gtk_window_get_position(GTK_WINDOW(owner_), &x, &y);
+    gtk_window_get_size(GTK_WINDOW(owner_), &width, &height);
+    gtk_window_move(GTK_WINDOW(window_), x, y);
+    if (width > 0 && height > 0) gtk_window_resize(GTK_WINDOW(window_), width, height);
   }
 
   void CancelPending() {
     if (owner_map_handler_ && owner_) g_signal_handler_disconnect(owner_, owner_map_handler_);
     owner_map_handler_ = 0;
+    if (owner_size_handler_ && owner_) g_signal_handler_disconnect(owner_, owner_size_handler_);
+    owner_size_handler_ = 0;
     if (browser_idle_) g_source_remove(browser_idle_);
     browser_idle_ = 0;
   }
@@ -126,10 +149,30 @@ class GtkStandardDialogWindow final : public StandardDialogWindow {
     return FALSE;  // the browser draws itself on top
   }
 
+  static void OnOwnerSized(GtkWidget* owner, GdkRectangle* allocation, gpointer self_ptr) {
+    auto* self = static_cast<GtkStandardDialogWindow*>(self_ptr);
+    if (gtk_widget_get_visible(self->window_)) {
+      // Shown: from now on the owner moves and sizes it.
+      g_signal_handler_disconnect(owner, self->owner_size_handler_);
+      self->owner_size_handler_ = 0;
+      return;
+    }
+    int x = 0, y = 0;
+    gtk_window_get_position(GTK_WINDOW(owner), &x, &y);
+    gtk_window_move(GTK_WINDOW(self->window_), x, y);
+    if (allocation->width > 0 && allocation->height > 0)
+      gtk_window_resize(GTK_WINDOW(self->window_), allocation->width, allocation->height);
+  }
+
   static gboolean OnOwnerMapped(GtkWidget* owner, GdkEvent*, gpointer self_ptr) {
     auto* self = static_cast<GtkStandardDialogWindow*>(self_ptr);
     g_signal_handler_disconnect(owner, self->owner_map_handler_);
     self->owner_map_handler_ = 0;
+    if (!gtk_widget_get_visible(self->window_)) {
+      // The owner did not place it on its way to the screen: it goes where the owner is.
+      self->TakeOwnerPlace();
+      gtk_widget_show(self->window_);
+    }
     // After this event has been handled: the frame is on screen before the engine starts.
     self->browser_idle_ = g_idle_add(&GtkStandardDialogWindow::CreateBrowserLater, self);
     return FALSE;
@@ -159,6 +202,7 @@ class GtkStandardDialogWindow final : public StandardDialogWindow {
   GtkWidget* browser_ = nullptr;
   gulong destroy_handler_ = 0;
   gulong owner_map_handler_ = 0;
+  gulong owner_size_handler_ = 0;
   guint browser_idle_ = 0;
 };
 

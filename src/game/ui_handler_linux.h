@@ -1,7 +1,7 @@
 // The three decisions every embedded browser gets, in WebKitGTK terms.
 #pragma once
 
-#include <webkit2/webkit2.h>
+#include "game/webkit_api_linux.h"
 
 namespace fernlite {
 

@@ -27,8 +27,8 @@ struct FetchLimits {
   std::uint64_t max_bytes = 0;
 };
 
-// Reports block start-up, so a collector that accepts and never answers costs seconds, not
-// minutes, and one that keeps talking is cut off at the deadline; their bodies are discarded.
+// A collector that accepts and never answers costs the reporting thread seconds, not minutes,
+// and one that keeps talking is cut off at the deadline; their bodies are discarded.
 inline constexpr FetchLimits kReportLimits{std::chrono::seconds(5), std::chrono::seconds(5),
                                            nullptr, std::chrono::seconds(10), 64 * 1024};
 // Downloads on a slow line may pause for a while between packets; only silence ends them. Each

@@ -8,6 +8,7 @@
 #include "identity/device_id.h"
 #include "net/endpoints.h"
 #include "net/http_fetch.h"
+#include "net/report_queue.h"
 #include "platform/text.h"
 
 namespace fernlite {
@@ -55,14 +56,15 @@ ReportContext CurrentReportContext() {
   context.fields.game_code = settings.GameCode;
   context.fields.channel = settings.ChannelID;
   context.fields.sub_channel = settings.SubChannelID;
-  context.fields.device_id = getdiskid::GetDeviceIdText();
   context.fields.time = UnixTimeNow();
   context.fetch = [](const std::u16string& url) { return FetchUncached(url); };
+  context.device_id = [] { return getdiskid::GetDeviceIdText(); };
   return context;
 }
 
 void SendReport(std::u16string_view event, ReportContext context) {
   context.fields.event = std::u16string(event);
+  if (context.device_id) context.fields.device_id = context.device_id();
   // Each request's outcome is ignored: the second goes out even when the first failed.
   if (const auto data_url = DataCollectorUrl(context.data_base, context.fields)) {
     context.fetch(*data_url);
@@ -70,8 +72,23 @@ void SendReport(std::u16string_view event, ReportContext context) {
   context.fetch(StatsCollectorUrl(context.stats_base, context.fields));
 }
 
-void Report(std::u16string_view event) {
-  SendReport(event, CurrentReportContext());
+namespace {
+
+// Never destroyed: after a drain that ran out, the thread may still be in a request while the
+// process ends.
+ReportQueue& ProcessReportQueue() {
+  static ReportQueue& queue = *new ReportQueue;
+  return queue;
+}
+
+}  // namespace
+
+void QueueReport(std::u16string_view event) {
+  ProcessReportQueue().Queue(std::u16string(event), CurrentReportContext());
+}
+
+bool DrainReports(std::chrono::milliseconds bound) {
+  return ProcessReportQueue().Drain(bound);
 }
 
 }  // namespace fernlite

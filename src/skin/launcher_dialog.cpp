@@ -20,8 +20,10 @@ std::optional<std::u16string> LauncherPageUrl(unsigned message) {
 CFernliteDlg::CFernliteDlg(uint16_t image_id, ImageType image_type, RunSettings& settings)
     : CTranslucentDialog(kLauncherDialogTemplate, image_id, image_type),
       settings_(settings),
-      mode_(image_type == ImageType::Png ? LauncherMode::kPng : LauncherMode::kJpg),
-      paint_image_(LoadResourceImage(image_id, image_type)) {}
+      mode_(image_type == ImageType::Png ? LauncherMode::kPng : LauncherMode::kJpg) {
+  // Only JpgMode paints the picture itself, and it is the background already decoded.
+  if (mode_ == LauncherMode::kJpg && BackgroundImage()) paint_image_ = *BackgroundImage();
+}
 
 CFernliteDlg::~CFernliteDlg() {
   // The bridge must not reach a dialog that is gone (a window handle would merely go stale).

@@ -9,6 +9,7 @@
 #include "app/self_install.h"
 #include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
+#include "net/report.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -23,6 +24,8 @@ class SelfInstallLinux : public ::testing::Test {
     test::WriteTestFile(own_, "bytes");
     module_.Set(own_);
   }
+  // An install's report may still be on its way to the collector below.
+  void TearDown() override { EXPECT_TRUE(DrainReports(std::chrono::seconds(10))); }
   test::TempDir dir_;
   std::u16string own_;
   test::FakeModulePath module_{u""};

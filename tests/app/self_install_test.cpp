@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/file_version_platform.h"
@@ -11,8 +15,10 @@
 #include "fakes/isolated_profile.h"
 #include "identity/client_paths.h"
 #include "identity/identity_record.h"
+#include "net/report.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/process_platform.h"
 
 namespace fernlite {
 namespace {
@@ -72,9 +78,16 @@ class SelfInstallTest : public ::testing::Test {
     own_.Set(own_path_);
     folders_ = std::make_unique<test::FakeShortcutFolders>(ShortcutFolders{desktop_, {}});
   }
-  void TearDown() override { Platform<StartupPlatform>().stop_services(drawing_); }
+  void TearDown() override {
+    EXPECT_TRUE(DrainReports(std::chrono::seconds(10)));
+    Platform<StartupPlatform>().stop_services(drawing_);
+  }
 
-  std::vector<std::u16string> Reports() const { return http_.Events(); }
+  // Reports leave on the reporting thread; only a relaunch waits for them.
+  std::vector<std::u16string> Reports() const {
+    DrainReports(std::chrono::seconds(10));
+    return http_.Events();
+  }
   const std::vector<test::StartedProgram>& Started() const { return processes_.Started(); }
 
   std::u16string Installed() const { return PathAppend(app_dir_, settings_.ExeName); }
@@ -186,6 +199,53 @@ TEST_F(SelfInstallTest, CustomExeNameIsUsedForTheCopy) {
   ASSERT_EQ(Started().size(), 1u);
   EXPECT_EQ(Started()[0].program, PathAppend(app_dir_, u"game.exe"));
   RemoveFile(PathAppend(app_dir_, u"game.exe"));
+}
+
+TEST_F(SelfInstallTest, TheCopyStartsOnceTheReportHasGoneOutOrTheBoundHasPassed) {
+  using std::chrono::milliseconds;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool held = false;
+  int answered = 0;
+  test::FakeHttp collector([&](const std::u16string&, const std::u16string*, const FetchLimits&) {
+    std::this_thread::sleep_for(milliseconds(150));
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, std::chrono::seconds(20), [&] { return !held; });
+    ++answered;
+    return false;
+  });
+  int answered_at_start = -1;
+  ProcessPlatform processes = Platform<ProcessPlatform>();
+  processes.start = [&, record = processes.start](const std::u16string& program,
+                                                  const std::u16string& parameters) {
+    std::lock_guard lock(mutex);
+    answered_at_start = answered;
+    return record(program, parameters);
+  };
+  ScopedPlatform<ProcessPlatform> watched(std::move(processes));
+
+  // The installed copy sends its own start report; the install's two requests come first.
+  ASSERT_EQ(SelfInstall(ClientDir::kAppData, true, settings_), kInstalled);
+  EXPECT_EQ(answered_at_start, 2);
+
+  // A collector that never answers delays the copy by the bound, and then it starts anyway.
+  {
+    std::lock_guard lock(mutex);
+    held = true;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(SelfInstall(ClientDir::kAppData, true, settings_), kInstalled);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, kReportDrainBound - milliseconds(50));
+  EXPECT_LT(took, kReportDrainBound + std::chrono::seconds(3));
+  EXPECT_EQ(answered_at_start, 2);
+  EXPECT_EQ(Started().size(), 2u);
+  {
+    std::lock_guard lock(mutex);
+    held = false;
+  }
+  changed.notify_all();
+  EXPECT_TRUE(DrainReports(std::chrono::seconds(10)));
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
-#include <vector>
-
-#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "app/file_version_platform.h"
 #include "app/shortcuts_platform.h"
@@ -16,6 +18,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/isolated_profile.h"
 #include "identity/client_paths.h"
+#include "net/report.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -121,11 +124,39 @@ class StartupTest : public ::testing::Test {
     windows_.bubble_shown = [this] { bubble_at_ = Clock::now(); };
   }
 
-  void TearDown() override { Platform<StartupPlatform>().stop_services(drawing_); }
+  void TearDown() override {
+    // Nothing may still be on its way to the collector below when it goes.
+    Release();
+    EXPECT_TRUE(DrainReports(std::chrono::seconds(10)));
+    Platform<StartupPlatform>().stop_services(drawing_);
+  }
 
-  int Run(std::vector<std::u16string> switches) {
+  int Run(std::vector<std::u16string> switches, bool with_windows = true) {
     switches.insert(switches.begin(), own_path_);
-    return RunStartup(switches, 5, settings_, &windows_);
+    run_at_ = Clock::now();
+    return RunStartup(switches, 5, settings_, with_windows ? &windows_ : nullptr);
+  }
+  // The events the statistics collector has been asked for, in order.
+  std::vector<std::string> Reports() const {
+    std::vector<std::string> events;
+    for (const std::u16string& event : http_.Events()) events.push_back(ToUtf8(event));
+    return events;
+  }
+  // The collector keeps every report request open until Release.
+  void Hold() {
+    std::lock_guard lock(collector_mutex_);
+    held_ = true;
+  }
+  void Release() {
+    {
+      std::lock_guard lock(collector_mutex_);
+      held_ = false;
+    }
+    collector_changed_.notify_all();
+  }
+  int RequestsAnswered() {
+    std::lock_guard lock(collector_mutex_);
+    return answered_;
   }
   // The marker while the launcher is open: present, and not deletable by anyone else.
   std::function<int()> CheckMarkerHeld() {
@@ -154,15 +185,27 @@ class StartupTest : public ::testing::Test {
   std::u16string app_dir_, downloads_, own_path_, marker_, desktop_;
   bool marker_seen_ = false;
   bool marker_deletable_ = true;
-  Clock::time_point reported_at_{}, bubble_at_{};
-  // Reports and process starts go into the same log as the windows, in the order they happen.
+  Clock::time_point run_at_{}, bubble_at_{};
+  // The collector answers on the reporting thread (and the upgrade worker's requests on the
+  // worker's): every report request fails, after `answer_delay_` or once released.
+  std::mutex collector_mutex_;
+  std::condition_variable collector_changed_;
+  bool held_ = false;
+  int answered_ = 0;
+  std::chrono::milliseconds answer_delay_{0};
   test::FakeHttp http_{
       [this](const std::u16string& url, const std::u16string*, const FetchLimits&) {
-        const size_t stat = url.find(u"&stat=");
-        if (url.find(u"/wd.php?") != std::u16string::npos && stat != std::u16string::npos) {
-          log_.push_back("report " + ToUtf8(url.substr(stat + 6, 2)));
-          reported_at_ = Clock::now();
+        if (url.find(u"/jk/1.html?") == std::u16string::npos &&
+            url.find(u"/wd.php?") == std::u16string::npos) {
+          return false;
         }
+        std::unique_lock lock(collector_mutex_);
+        collector_changed_.wait_for(lock, std::chrono::seconds(20), [this] { return !held_; });
+        const auto delay = answer_delay_;
+        lock.unlock();
+        std::this_thread::sleep_for(delay);
+        lock.lock();
+        ++answered_;
         return false;
       }};
   test::FakeProcesses processes_;
@@ -174,7 +217,8 @@ class StartupTest : public ::testing::Test {
 
 TEST_F(StartupTest, FirstStartInstallsRelaunchesAndEnds) {
   EXPECT_EQ(Run({}), 0);
-  EXPECT_EQ(log_, (Log{"report 44"}));
+  EXPECT_TRUE(log_.empty());
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"44"}));
   ASSERT_EQ(processes_.Started().size(), 1u);
   EXPECT_EQ(processes_.Started()[0].program, PathAppend(app_dir_, u"vexa_qmzt.exe"));
   EXPECT_EQ(SplitArguments(processes_.Started()[0].parameters),
@@ -189,18 +233,18 @@ TEST_F(StartupTest, FirstStartInstallsRelaunchesAndEnds) {
 
 TEST_F(StartupTest, SecondInstallReportsFifty) {
   ASSERT_EQ(Run({}), 0);
-  log_.clear();
   RunSettings fresh;
   settings_ = fresh;
   EXPECT_EQ(Run({}), 0);
-  EXPECT_EQ(log_, (Log{"report 50"}));
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"44", "50"}));
   EXPECT_EQ(processes_.Started().size(), 2u);
 }
 
 TEST_F(StartupTest, NoRunShowsTheBubbleAfterAPauseInstead) {
   EXPECT_EQ(Run({u"/R", u"NORUN"}), 0);
-  EXPECT_EQ(log_, (Log{"report 44", "bubble VEXA-岚岫奇谭 5"}));
-  EXPECT_GE(bubble_at_ - reported_at_, std::chrono::milliseconds(kBubbleDelayMs));
+  EXPECT_EQ(log_, (Log{"bubble VEXA-岚岫奇谭 5"}));
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"44"}));
+  EXPECT_GE(bubble_at_ - run_at_, std::chrono::milliseconds(kBubbleDelayMs));
   EXPECT_TRUE(processes_.Started().empty());
   EXPECT_TRUE(FileExists(PathAppend(app_dir_, u"vexa_qmzt.exe")));
 }
@@ -212,7 +256,8 @@ TEST_F(StartupTest, NoInstallRunsInPlaceAndCleansUp) {
     return CheckMarkerHeld()();
   }};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 1);
-  EXPECT_EQ(log_, (Log{"report 45", "open", "launcher", "close"}));
+  EXPECT_EQ(log_, (Log{"open", "launcher", "close"}));
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"45"}));
   EXPECT_TRUE(worker_asked);
   EXPECT_FALSE(UpgradeWorkerRunning());
   EXPECT_FALSE(FileExists(PathAppend(app_dir_, u"vexa_qmzt.exe")));
@@ -232,7 +277,8 @@ TEST_F(StartupTest, InstalledCopyDeletesTheDownloadAndShowsTheBubbleAfterTheWind
                         u"VEXA-岚岫奇谭"},
                        1, settings_, &windows_),
             1);
-  EXPECT_EQ(log_, (Log{"report 45", "open", "launcher", "bubble VEXA-岚岫奇谭 1", "close"}));
+  EXPECT_EQ(log_, (Log{"open", "launcher", "bubble VEXA-岚岫奇谭 1", "close"}));
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"45"}));
   EXPECT_TRUE(marker_seen_);
   EXPECT_FALSE(FileExists(marker_));
   // The downloaded file goes in the background.
@@ -246,9 +292,7 @@ TEST_F(StartupTest, StaleMarkerIsRemovedAndReportedAfterTheStartReport) {
   test::WriteTestFile(marker_, "");
   windows_.launcher_runs_ = {CheckMarkerHeld()};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 1);
-  ASSERT_GE(log_.size(), 2u);
-  EXPECT_EQ(log_[0], "report 45");
-  EXPECT_EQ(log_[1], "report 46");
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"45", "46"}));
   EXPECT_TRUE(marker_seen_);
   EXPECT_FALSE(FileExists(marker_));
 }
@@ -258,8 +302,7 @@ TEST_F(StartupTest, MarkerOfARunningLauncherIsSharedNotDeleted) {
   ASSERT_TRUE(other.ok());
   windows_.launcher_runs_ = {CheckMarkerHeld()};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 1);
-  EXPECT_EQ(log_.at(0), "report 45");
-  EXPECT_EQ(log_.at(1), "open");  // no "46"
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"45"}));  // no "46"
   EXPECT_TRUE(marker_seen_);
   // Still the other launcher's: shutdown could not delete it either.
   EXPECT_TRUE(FileExists(marker_));
@@ -272,7 +315,7 @@ TEST_F(StartupTest, GameWindowThatCannotBeCreatedExitsWithZero) {
   }};
   windows_.game_runs_ = {[] { return kWindowNotCreated; }};
   EXPECT_EQ(Run({u"/I", u"noinstall"}), 0);
-  EXPECT_EQ(log_, (Log{"report 45", "open", "launcher", "game", "close"}));
+  EXPECT_EQ(log_, (Log{"open", "launcher", "game", "close"}));
   EXPECT_FALSE(FileExists(marker_));
 }
 
@@ -290,8 +333,59 @@ TEST_F(StartupTest, UnusableFirstDirectoryFallsBackToTheSecond) {
   EXPECT_EQ(settings_.InstallDir, drive_dir);
   ASSERT_EQ(processes_.Started().size(), 1u);
   EXPECT_EQ(processes_.Started()[0].program, PathAppend(drive_dir, u"vexa_qmzt.exe"));
-  EXPECT_EQ(log_, (Log{"report 44"}));
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"44"}));
   RemoveFile(PathAppend(drive_dir, u"qmzt_idata.inmk"));
+}
+
+TEST_F(StartupTest, AHangingCollectorDoesNotHoldUpTheWindows) {
+  Hold();
+  Clock::duration to_launcher{};
+  int answered_meanwhile = -1;
+  windows_.launcher_runs_ = {[&] {
+    to_launcher = Clock::now() - run_at_;
+    answered_meanwhile = RequestsAnswered();
+    Release();
+    return kWindowClosed;
+  }};
+  EXPECT_EQ(Run({u"/I", u"noinstall"}), 1);
+  std::printf("launcher reached after %lld ms\n",
+              static_cast<long long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(to_launcher).count()));
+  EXPECT_LT(to_launcher, std::chrono::seconds(1));
+  EXPECT_EQ(answered_meanwhile, 0);
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"45"}));
+}
+
+TEST_F(StartupTest, TheProcessEndsOnlyAfterItsReportsOrTheBound) {
+  using std::chrono::milliseconds;
+  // Without a display the launcher part ends at once; its report still reaches the collector.
+  answer_delay_ = milliseconds(100);
+  EXPECT_EQ(Run({u"/I", u"noinstall"}, false), 1);
+  EXPECT_EQ(RequestsAnswered(), 2);
+  answer_delay_ = milliseconds(0);
+
+  // A collector that never answers costs the bound and no more, after the windows and after
+  // an install without a relaunch alike.
+  Hold();
+  auto start = Clock::now();
+  EXPECT_EQ(Run({u"/I", u"noinstall"}), 1);
+  auto took = Clock::now() - start;
+  EXPECT_GE(took, kReportDrainBound - milliseconds(50));
+  EXPECT_LT(took, kReportDrainBound + std::chrono::seconds(3));
+  EXPECT_EQ(RequestsAnswered(), 2);
+  Release();
+  ASSERT_TRUE(DrainReports(std::chrono::seconds(10)));
+
+  Hold();
+  windows_.bubble_shown = {};
+  start = Clock::now();
+  EXPECT_EQ(Run({u"/R", u"NORUN"}), 0);
+  took = Clock::now() - start;
+  EXPECT_GE(took, milliseconds(kBubbleDelayMs) + kReportDrainBound - milliseconds(50));
+  EXPECT_LT(took, milliseconds(kBubbleDelayMs) + kReportDrainBound + std::chrono::seconds(3));
+  Release();
+  ASSERT_TRUE(DrainReports(std::chrono::seconds(10)));
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"45", "45", "44"}));
 }
 
 }  // namespace

@@ -28,6 +28,10 @@
 #include "game/guest_link.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "app/shortcuts.h"
+
+// Last: it brings Xlib, whose macros would rename what the headers above declare.
+#include "fakes/accessible_desktop_linux.h"
 
 extern char** environ;
 
@@ -51,14 +55,16 @@ fs::path LauncherExecutable() {
 // The launcher as a child process: commands on its standard input, events on its output.
 class LauncherProcess {
  public:
-  bool Start(const fs::path& exe, const std::vector<std::string>& env) {
+  bool Start(const fs::path& exe, const std::vector<std::string>& env,
+             std::vector<std::string> switches = {"/I", "noinstall"}) {
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::vector<std::string> args{exe.string(), "/I", "noinstall"};
+    std::vector<std::string> args{exe.string()};
+    args.insert(args.end(), switches.begin(), switches.end());
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -167,6 +173,28 @@ std::vector<std::string> WaitForRecordedUrls(const fs::path& record, int timeout
   return {};
 }
 
+// The launcher's environment: a home and XDG folders of its own under `root` (which must exist
+// with home, data, config and cache in it), the development platform, test events.
+std::vector<std::string> ChildEnvironment(const fs::path& root, const test::DevPlatform& platform) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    for (const char* drop : {"HOME=", "XDG_", "FERNLITE_", "ASAN_OPTIONS=", "BROWSER="})
+      if (entry.rfind(drop, 0) == 0) goto skip;
+    env.push_back(entry);
+  skip:;
+  }
+  env.push_back("HOME=" + (root / "home").string());
+  env.push_back("XDG_DATA_HOME=" + (root / "data").string());
+  env.push_back("XDG_CONFIG_HOME=" + (root / "config").string());
+  env.push_back("XDG_CACHE_HOME=" + (root / "cache").string());
+  env.push_back("FERNLITE_PLATFORM=" + ToUtf8(platform.base_url()));
+  env.push_back("FERNLITE_TEST_EVENTS=1");
+  // WebKit and its libraries keep caches for the life of the process.
+  env.push_back("ASAN_OPTIONS=detect_leaks=0");
+  return env;
+}
+
 TEST(LauncherEndToEnd, GuestPlaysClosesGameAndLauncherComesBackThenEnds) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display (scripts/test runs it under Xvfb)";
   const fs::path exe = LauncherExecutable();
@@ -197,22 +225,7 @@ TEST(LauncherEndToEnd, GuestPlaysClosesGameAndLauncherComesBackThenEnds) {
       << "[Default Applications]\nx-scheme-handler/http=fernlite-record-url.desktop\n"
          "x-scheme-handler/https=fernlite-record-url.desktop\n";
 
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    for (const char* drop : {"HOME=", "XDG_", "FERNLITE_", "ASAN_OPTIONS=", "BROWSER="})
-      if (entry.rfind(drop, 0) == 0) goto skip;
-    env.push_back(entry);
-  skip:;
-  }
-  env.push_back("HOME=" + home.string());
-  env.push_back("XDG_DATA_HOME=" + data.string());
-  env.push_back("XDG_CONFIG_HOME=" + config.string());
-  env.push_back("XDG_CACHE_HOME=" + (root / "cache").string());
-  env.push_back("FERNLITE_PLATFORM=" + ToUtf8(platform.base_url()));
-  env.push_back("FERNLITE_TEST_EVENTS=1");
-  // WebKit and its libraries keep caches for the life of the process.
-  env.push_back("ASAN_OPTIONS=detect_leaks=0");
+  const std::vector<std::string> env = ChildEnvironment(root, platform);
 
   LauncherProcess launcher;
   ASSERT_TRUE(launcher.Start(installed, env));
@@ -277,6 +290,129 @@ TEST(LauncherEndToEnd, GuestPlaysClosesGameAndLauncherComesBackThenEnds) {
   };
   EXPECT_TRUE(has_event(data_reports, "ev")) << data_reports.size() << " data reports";
   EXPECT_TRUE(has_event(stat_reports, "stat")) << stat_reports.size() << " statistics reports";
+}
+
+// The bubble beside a desktop icon: the stand-in desktop shows the icon on a private
+// accessibility bus, the test looks at the bubble's window and clicks it through X.
+class LauncherBubble : public ::testing::Test {
+ protected:
+  // One bus for the suite: the accessibility library keeps its first connection for good.
+  static void SetUpTestSuite() {
+    if (!std::getenv("DISPLAY")) return;
+    bus_ = new test::AccessibilityBus;
+    bus_ready_ = bus_->Start();
+  }
+  static void TearDownTestSuite() {
+    if (bus_) bus_->Stop();
+    delete bus_;
+    bus_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display";
+    exe_ = LauncherExecutable();
+    ASSERT_FALSE(exe_.empty());
+    ASSERT_TRUE(platform_.ok());
+    ASSERT_TRUE(bus_ready_) << "no private accessibility bus";
+    ASSERT_TRUE(screen_.display());
+    root_ = ToUtf8(dir_.path());
+    for (const char* sub : {"app", "home/Desktop", "data", "config", "cache"})
+      fs::create_directories(root_ / sub);
+    installed_ = root_ / "app" / exe_.filename();
+    fs::copy_file(exe_, installed_);
+  }
+  void TearDown() override { desktop_.Stop(); }
+
+  // The desktop with one icon, once the bus shows it; its screen rectangle.
+  Rect ShowIcon(const std::string& label, int x, int y) {
+    EXPECT_TRUE(
+        desktop_.Start({FERNLITE_TEST_DESKTOP_PATH, label, std::to_string(x), std::to_string(y)}));
+    EXPECT_TRUE(desktop_.WaitLine("ready"));
+    const std::optional<Rect> at = test::ParseAt(desktop_.WaitLine("at " + label));
+    EXPECT_TRUE(at.has_value());
+    EXPECT_TRUE(test::WaitUntil(30000, [&] { return FindIconRect(label).has_value(); }));
+    return at.value_or(Rect{});
+  }
+
+  // The bubble on screen, waited for.
+  std::optional<test::Screen::Found> WaitForBubble(int ms) {
+    std::optional<test::Screen::Found> found;
+    test::WaitUntil(ms, [&] { return (found = screen_.ViewableBubble()).has_value(); });
+    return found;
+  }
+
+  // Presses the button of a bubble standing right of its icon, once it has faded in.
+  void PressButton(const test::Screen::Found& bubble) {
+    usleep(800 * 1000);
+    screen_.MoveTo(bubble.rect.left + 125 + 33, bubble.rect.top + 47);
+    usleep(100 * 1000);
+    screen_.Button(true);
+    usleep(50 * 1000);
+    screen_.Button(false);
+  }
+
+  bool Reported(const char* path, const char* event) {
+    for (const auto& entry : test::LogEntriesForPath(platform_.LogLines(), path)) {
+      const test::JsonValue* fields = entry.Find("fields");
+      if (fields && fields->Text(path[1] == 'j' ? "ev" : "stat") == event) return true;
+    }
+    return false;
+  }
+
+  fs::path exe_, root_, installed_;
+  test::DevPlatform platform_;
+  test::TempDir dir_;
+  static inline test::AccessibilityBus* bus_ = nullptr;
+  static inline bool bus_ready_ = false;
+  test::Screen screen_;
+  test::Child desktop_;
+};
+
+TEST_F(LauncherBubble, TheBubbleAskedForWithIBPointsAtItsIconAfterTheWindowsClose) {
+  const Rect icon = ShowIcon("QmztIcon", 300, 200);
+  LauncherProcess launcher;
+  ASSERT_TRUE(launcher.Start(installed_, ChildEnvironment(root_, platform_),
+                             {"/I", "noinstall", "/IB", "QmztIcon"}));
+  const std::string title = ToUtf8(build::kGameTitle);
+  ASSERT_NE(launcher.WaitFor("loaded: " + ToUtf8(platform_.base_url()) + "/guest/c1/"), "")
+      << launcher.Transcript();
+  EXPECT_FALSE(screen_.ViewableBubble().has_value());
+  launcher.Send("close /guest/c1/");
+  ASSERT_NE(launcher.WaitFor("unmapped: " + title), "") << launcher.Transcript();
+
+  const auto bubble = WaitForBubble(20000);
+  ASSERT_TRUE(bubble.has_value()) << launcher.Transcript();
+  EXPECT_EQ(bubble->rect.left, icon.right - 10);
+  EXPECT_EQ(bubble->rect.top, icon.top);
+  EXPECT_EQ(launcher.WaitExit(0), -1);  // the bubble holds the process
+  PressButton(*bubble);
+  EXPECT_EQ(launcher.WaitExit(20000), 1) << launcher.Transcript();
+}
+
+TEST_F(LauncherBubble, AnInstallThatDoesNotRunTheCopyShowsTheBubbleForItsShortcutAndEnds) {
+  // The desktop shows the shortcut the install is about to make under this name.
+  const std::string label = ToUtf8(kShortcutPrefixVexa + std::u16string(build::kGameTitle));
+  const Rect icon = ShowIcon(label, 200, 100);
+  LauncherProcess launcher;
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(launcher.Start(installed_, ChildEnvironment(root_, platform_), {"/R", "norun"}));
+
+  const auto bubble = WaitForBubble(30000);
+  ASSERT_TRUE(bubble.has_value()) << launcher.Transcript();
+  // After the pause that follows the install.
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000));
+  EXPECT_EQ(bubble->rect.left, icon.right - 10);
+  EXPECT_EQ(bubble->rect.top, icon.top);
+  PressButton(*bubble);
+  EXPECT_EQ(launcher.WaitExit(20000), 0) << launcher.Transcript();
+  // The install was reported and its shortcut is there; the launcher itself never ran.
+  EXPECT_TRUE(Reported("/wd.php", "44") || Reported("/wd.php", "50"));
+  EXPECT_FALSE(Reported("/jk/1.html", "45"));
+  EXPECT_FALSE(Reported("/wd.php", "45"));
+  bool shortcut = false;
+  for (const auto& entry : fs::directory_iterator(root_ / "home" / "Desktop"))
+    shortcut = shortcut || entry.path().filename().string().find("VEXA-") == 0;
+  EXPECT_TRUE(shortcut);
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -13,6 +16,8 @@
 #include <vector>
 
 #include "build_config.h"
+#include "fakes/fake_shell_win32.h"
+#include "fakes/isolated_profile.h"
 #include "fakes/dev_platform.h"
 #include "fakes/dev_platform_log.h"
 #include "fakes/raw_http.h"
@@ -240,11 +245,11 @@ class WindowsLauncher : public ::testing::Test {
     marker_ = dir_.Join(std::u16string(build::kGameCode) + u"_mark.mrk");
   }
 
-  bool Start() {
+  bool Start(const std::u16string& arguments = u"/I noinstall") {
     test::ScopedEnv platform("FERNLITE_PLATFORM", ToUtf8(platform_.base_url()));
     test::ScopedEnv events("FERNLITE_TEST_EVENTS", std::string("1"));
     test::ScopedEnv urls("FERNLITE_URL_LOG", ToUtf8(url_log_));
-    return launcher_.Start(installed_, u"/I noinstall");
+    return launcher_.Start(installed_, arguments);
   }
 
   // Asks for the game as the guest entry page does and waits for the game window.
@@ -402,6 +407,105 @@ TEST_F(WindowsLauncher, WithoutGdiplusTheLauncherIsTheFramedJpgWindow) {
   EXPECT_EQ(rect.bottom - rect.top, 427);
   launcher_.Send("close " + title_);
   EXPECT_EQ(launcher_.WaitExit(30000), 1) << launcher_.Transcript();
+}
+
+// The bubble's window in the launcher's process once it is on screen, or null.
+HWND WaitForBubble(int timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (Clock::now() < deadline) {
+    HWND window = FindWindowW(L"VEXAIconBubble_12345678987654321", L"Win32 API");
+    if (window && IsWindowVisible(window)) return window;
+    Sleep(20);
+  }
+  return nullptr;
+}
+
+// Presses the bubble's button (the bubble stands right of its icon) once it has faded in.
+void PressBubbleButton(HWND bubble) {
+  Sleep(800);
+  RECT rect{};
+  GetWindowRect(bubble, &rect);
+  ClickAt(rect.left + 125 + 33, rect.top + 47);
+}
+
+TEST_F(WindowsLauncher, TheBubbleAskedForWithIBPointsAtItsIconAfterTheWindowsClose) {
+  test::FakeShell shell(test::FakeShell::Tree::kProgman, {{L"QmztIcon", {300, 200, 375, 275}}});
+  ASSERT_TRUE(Start(u"/I noinstall /IB QmztIcon"));
+  ASSERT_NE(launcher_.WaitFor("mapped: " + title_), "") << launcher_.Transcript();
+  EXPECT_EQ(WaitForBubble(0), nullptr);
+  Sleep(500);
+  HWND window = FindWindowW(nullptr, W(std::u16string(build::kGameTitle)));
+  ASSERT_NE(window, nullptr);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  ClickAt(rect.left + 627 + 15, rect.top + 13);
+
+  HWND bubble = WaitForBubble(20000);
+  ASSERT_NE(bubble, nullptr) << launcher_.Transcript();
+  EXPECT_EQ(FindWindowW(nullptr, W(std::u16string(build::kGameTitle))), nullptr);
+  RECT placed{};
+  GetWindowRect(bubble, &placed);
+  EXPECT_EQ(placed.left, 375 - 10);
+  EXPECT_EQ(placed.top, 200);
+  EXPECT_EQ(launcher_.WaitExit(0), -1);  // the bubble holds the process
+  PressBubbleButton(bubble);
+  EXPECT_EQ(launcher_.WaitExit(20000), 1) << launcher_.Transcript();
+  EXPECT_FALSE(FileExists(marker_));
+}
+
+// The desktop folder's shortcut names (without ".lnk").
+std::vector<std::wstring> DesktopShortcuts() {
+  wchar_t folder[MAX_PATH] = {};
+  std::vector<std::wstring> names;
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, folder))) return names;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((std::wstring(folder) + L"\\*.lnk").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::wstring name = found.cFileName;
+    names.push_back(name.substr(0, name.size() - 4));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+void RemoveDesktopShortcut(const std::wstring& name) {
+  wchar_t folder[MAX_PATH] = {};
+  if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, folder)))
+    DeleteFileW((std::wstring(folder) + L"\\" + name + L".lnk").c_str());
+}
+
+TEST_F(WindowsLauncher, AnInstallThatDoesNotRunTheCopyShowsTheBubbleForItsShortcutAndEnds) {
+  test::IsolatedProfile profile;
+  const std::vector<std::wstring> before = DesktopShortcuts();
+  test::FakeShell shell;
+  const auto started = Clock::now();
+  ASSERT_TRUE(Start(u"/R norun"));
+  // The desktop shows the new shortcut as an icon, as the shell would.
+  std::wstring created;
+  for (const auto deadline = started + std::chrono::seconds(30);
+       created.empty() && Clock::now() < deadline; Sleep(20)) {
+    for (const std::wstring& name : DesktopShortcuts())
+      if (std::find(before.begin(), before.end(), name) == before.end()) created = name;
+  }
+  ASSERT_FALSE(created.empty()) << launcher_.Transcript();
+  shell.AddIcon({created, {200, 100, 275, 175}});
+
+  HWND bubble = WaitForBubble(20000);
+  ASSERT_NE(bubble, nullptr) << launcher_.Transcript();
+  // After the pause that follows the install.
+  EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(1000));
+  RECT placed{};
+  GetWindowRect(bubble, &placed);
+  EXPECT_EQ(placed.left, 275 - 10);
+  EXPECT_EQ(placed.top, 100);
+  PressBubbleButton(bubble);
+  EXPECT_EQ(launcher_.WaitExit(20000), 0) << launcher_.Transcript();
+  RemoveDesktopShortcut(created);
+  // The install was reported, the launcher never ran.
+  EXPECT_TRUE(Reported("/wd.php", "44") || Reported("/wd.php", "50"));
+  EXPECT_FALSE(Reported("/jk/1.html", "45"));
+  EXPECT_FALSE(Reported("/wd.php", "45"));
 }
 
 }  // namespace

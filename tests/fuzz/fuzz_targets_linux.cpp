@@ -1,5 +1,4 @@
 // The Linux build's own parser of page input: the messages a page posts to window.external.
-#include <jsc/jsc.h>
 
 #include <string>
 
@@ -7,6 +6,7 @@
 #include "fuzz/fuzz_targets.h"
 #include "game/page_origin.h"
 #include "game/script_bridge_linux.h"
+#include "game/webkit_api_linux.h"
 
 namespace fernlite::fuzz {
 namespace {
@@ -16,13 +16,13 @@ namespace {
 // check is reached too.
 int ScriptMessage(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  static JSCContext* context = jsc_context_new();
+  static JSCContext* context = WebKit().jsc_context_new();
   std::string json(reinterpret_cast<const char*>(data + 1), size - 1);
   if ((data[0] & 1) && json.size() > 1 && json.front() == '{') {
     json.insert(1, "\"token\":\"" + BridgeToken() + "\",");
   }
-  JSCValue* message = jsc_value_new_from_json(context, json.c_str());
-  if (jsc_context_get_exception(context)) jsc_context_clear_exception(context);
+  JSCValue* message = WebKit().jsc_value_new_from_json(context, json.c_str());
+  if (WebKit().jsc_context_get_exception(context)) WebKit().jsc_context_clear_exception(context);
   if (!message) return 0;
   RunSettings settings;
   ScriptBridge bridge(settings);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
 
 #include <chrono>
 #include <functional>
@@ -12,6 +11,7 @@
 #include "game/game_window.h"
 #include "game/game_window_linux.h"
 #include "game/script_bridge_linux.h"
+#include "game/webkit_api_linux.h"
 #include "platform/text.h"
 #include "skin/skin_frame.h"
 #include "fakes/web_engine_leaks.h"
@@ -149,8 +149,8 @@ TEST_F(GameWindow, NewWindowsBecomeGuestLinksAndNothingOpensInside) {
   dialog.open_new_window = [&](std::u16string_view uri) { opened.emplace_back(uri); };
   ASSERT_TRUE(dialog.Create());
   WebKitWebView* view = dialog.WebView();
-  ASSERT_TRUE(RunUntil([&] { return !webkit_web_view_is_loading(view); }));
-  const std::string loaded = webkit_web_view_get_uri(view);
+  ASSERT_TRUE(RunUntil([&] { return !WebKit().webkit_web_view_is_loading(view); }));
+  const std::string loaded = WebKit().webkit_web_view_get_uri(view);
   auto toplevels = [] {
     GList* list = gtk_window_list_toplevels();
     const guint count = g_list_length(list);
@@ -158,18 +158,18 @@ TEST_F(GameWindow, NewWindowsBecomeGuestLinksAndNothingOpensInside) {
     return count;
   };
   const guint windows_before = toplevels();
-  webkit_web_view_evaluate_javascript(view, "window.open('https://games.example/pay?x=1')", -1,
-                                      nullptr, nullptr, nullptr, nullptr, nullptr);
+  WebKit().webkit_web_view_evaluate_javascript(view, "window.open('https://games.example/pay?x=1')",
+                                               -1, nullptr, nullptr, nullptr, nullptr, nullptr);
   ASSERT_TRUE(RunUntil([&] { return opened.size() == 1; }));
   EXPECT_EQ(opened[0], u"https://games.example/pay?x=1");
-  webkit_web_view_evaluate_javascript(view, "document.getElementById('a').click()", -1, nullptr,
-                                      nullptr, nullptr, nullptr, nullptr);
+  WebKit().webkit_web_view_evaluate_javascript(view, "document.getElementById('a').click()", -1,
+                                               nullptr, nullptr, nullptr, nullptr, nullptr);
   ASSERT_TRUE(RunUntil([&] { return opened.size() == 2; }));
   EXPECT_EQ(opened[1], u"https://games.example/news?id=7");
   RunUntil([] { return false; }, 1);  // time for a stray window or navigation to show up
   EXPECT_EQ(opened.size(), 2u);
   EXPECT_EQ(toplevels(), windows_before);
-  EXPECT_EQ(webkit_web_view_get_uri(view), loaded);
+  EXPECT_EQ(WebKit().webkit_web_view_get_uri(view), loaded);
   EXPECT_FALSE(dialog.Closed());
 }
 

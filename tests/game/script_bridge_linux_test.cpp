@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <jsc/jsc.h>
 
 #include <memory>
 #include <string>
@@ -9,6 +8,7 @@
 #include "fakes/test_env.h"
 #include "game/page_origin.h"
 #include "game/script_bridge_linux.h"
+#include "game/webkit_api_linux.h"
 #include "identity/user_data.h"
 #include "platform/text.h"
 
@@ -20,7 +20,7 @@ namespace {
 class PageScript : public ::testing::Test {
  protected:
   void SetUp() override {
-    context_ = jsc_context_new();
+    context_ = WebKit().jsc_context_new();
     Run("var window = this; var posted = []; window.top = window;"
         "var location = {origin: 'http://platform.test'};"
         "window.webkit = {messageHandlers: {external: {"
@@ -39,15 +39,15 @@ class PageScript : public ::testing::Test {
 
   // Evaluates code; the result as text, or "throws <name>: <message>".
   std::string Run(const std::string& code) {
-    JSCValue* value = jsc_context_evaluate(context_, code.c_str(), -1);
+    JSCValue* value = WebKit().jsc_context_evaluate(context_, code.c_str(), -1);
     std::string out;
-    if (JSCException* exception = jsc_context_get_exception(context_)) {
-      const char* name = jsc_exception_get_name(exception);
-      const char* message = jsc_exception_get_message(exception);
+    if (JSCException* exception = WebKit().jsc_context_get_exception(context_)) {
+      const char* name = WebKit().jsc_exception_get_name(exception);
+      const char* message = WebKit().jsc_exception_get_message(exception);
       out = std::string("throws ") + (name ? name : "") + ": " + (message ? message : "");
-      jsc_context_clear_exception(context_);
+      WebKit().jsc_context_clear_exception(context_);
     } else {
-      char* text = jsc_value_to_string(value);
+      char* text = WebKit().jsc_value_to_string(value);
       out = text ? text : "";
       g_free(text);
     }
@@ -63,8 +63,8 @@ class PageScript : public ::testing::Test {
   void Deliver() {
     const int count = PostedCount();
     for (int i = 0; i < count; ++i) {
-      JSCValue* message =
-          jsc_context_evaluate(context_, ("posted[" + std::to_string(i) + "]").c_str(), -1);
+      JSCValue* message = WebKit().jsc_context_evaluate(
+          context_, ("posted[" + std::to_string(i) + "]").c_str(), -1);
       const auto result = HandleBridgeMessage(*bridge_, message, PlatformPage());
       g_object_unref(message);
       ASSERT_TRUE(result.has_value());
@@ -172,8 +172,8 @@ TEST_F(PageScript, StringLiteralsSurviveAnyText) {
     const std::string literal = JsStringLiteral(text);
     for (const char c : literal) ASSERT_LT(static_cast<unsigned char>(c), 0x80u);
     EXPECT_EQ(literal.find('<'), std::string::npos);
-    JSCValue* value = jsc_context_evaluate(context_, ("(" + literal + ")").c_str(), -1);
-    char* back = jsc_value_to_string(value);
+    JSCValue* value = WebKit().jsc_context_evaluate(context_, ("(" + literal + ")").c_str(), -1);
+    char* back = WebKit().jsc_value_to_string(value);
     EXPECT_EQ(FromUtf8(back), text.substr(0, text.find(u'\0')));
     g_free(back);
     g_object_unref(value);
@@ -183,7 +183,7 @@ TEST_F(PageScript, StringLiteralsSurviveAnyText) {
 TEST_F(PageScript, DirectPostsAreCheckedAgain) {
   const std::string token = ", token: '" + BridgeToken() + "'";
   const auto post = [this](const std::string& code) {
-    JSCValue* message = jsc_context_evaluate(context_, ("(" + code + ")").c_str(), -1);
+    JSCValue* message = WebKit().jsc_context_evaluate(context_, ("(" + code + ")").c_str(), -1);
     auto result = HandleBridgeMessage(*bridge_, message, PlatformPage());
     g_object_unref(message);
     return result;
@@ -215,7 +215,7 @@ TEST_F(PageScript, DirectPostsAreCheckedAgain) {
 
 TEST_F(PageScript, CallsWithoutTheTokenOrFromAnotherDocumentChangeNothing) {
   const auto post = [this](const std::string& code, std::u16string_view document) {
-    JSCValue* message = jsc_context_evaluate(context_, ("(" + code + ")").c_str(), -1);
+    JSCValue* message = WebKit().jsc_context_evaluate(context_, ("(" + code + ")").c_str(), -1);
     auto result = HandleBridgeMessage(*bridge_, message, document);
     g_object_unref(message);
     return result;
@@ -249,11 +249,11 @@ TEST_F(PageScript, CallsWithoutTheTokenOrFromAnotherDocumentChangeNothing) {
 TEST(PageScriptPlacement, NoWindowExternalOutsideTheTopDocumentOfThePlatformsOrigins) {
   const std::string script = BuildBridgeUserScript(u"secret", {u"http://platform.test"}, "t0k");
   const auto defines = [&](const std::string& setup) {
-    JSCContext* context = jsc_context_new();
-    g_object_unref(jsc_context_evaluate(context, setup.c_str(), -1));
-    g_object_unref(jsc_context_evaluate(context, script.c_str(), -1));
-    JSCValue* value = jsc_context_evaluate(context, "typeof window.external", -1);
-    char* text = jsc_value_to_string(value);
+    JSCContext* context = WebKit().jsc_context_new();
+    g_object_unref(WebKit().jsc_context_evaluate(context, setup.c_str(), -1));
+    g_object_unref(WebKit().jsc_context_evaluate(context, script.c_str(), -1));
+    JSCValue* value = WebKit().jsc_context_evaluate(context, "typeof window.external", -1);
+    char* text = WebKit().jsc_value_to_string(value);
     const std::string type = text ? text : "";
     g_free(text);
     g_object_unref(value);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
 
 #include <chrono>
 #include <functional>
@@ -11,6 +10,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/test_env.h"
 #include "game/script_bridge_linux.h"
+#include "game/webkit_api_linux.h"
 #include "game/ui_handler_linux.h"
 #include "identity/user_data.h"
 #include "platform/text.h"
@@ -36,7 +36,8 @@ class WebBridge : public ::testing::Test {
     SetLauncherWindow(&launcher_);
 
     window_ = gtk_offscreen_window_new();
-    view_ = WEBKIT_WEB_VIEW(webkit_web_view_new());
+    view_ = NewWebView();
+    ASSERT_NE(view_, nullptr) << "the web engine cannot be opened";
     ConfigureWebView(view_);
     gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
     gtk_widget_show_all(window_);
@@ -63,15 +64,15 @@ class WebBridge : public ::testing::Test {
       bool finished = false;
       std::string text;
     } call;
-    webkit_web_view_evaluate_javascript(
+    WebKit().webkit_web_view_evaluate_javascript(
         view_, code.c_str(), -1, nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
           auto* call = static_cast<Call*>(data);
           GError* error = nullptr;
-          JSCValue* value =
-              webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+          JSCValue* value = WebKit().webkit_web_view_evaluate_javascript_finish(AsWebView(source),
+                                                                                result, &error);
           if (value) {
-            char* text = jsc_value_to_string(value);
+            char* text = WebKit().jsc_value_to_string(value);
             call->text = text ? text : "";
             g_free(text);
             g_object_unref(value);
@@ -97,7 +98,7 @@ class WebBridge : public ::testing::Test {
 };
 
 TEST_F(WebBridge, PageReachesTheProgramThroughWindowExternal) {
-  webkit_web_view_load_html(
+  WebKit().webkit_web_view_load_html(
       view_,
       "<!DOCTYPE html><html><body style='height:3000px'><script>"
       "var saved = window.external.ReadUserDataFromFile();"
@@ -136,7 +137,7 @@ TEST_F(WebBridge, FramesOfOtherOriginsAndOtherSitesGetNothingAndChangeNothing) {
       "'WriteUserDataToFile', args: ['pwned']}); window.webkit.messageHandlers.external."
       "postMessage({method: 'NavigateToGameUrl', args: ['http://evil.test/', 0, 8, 8, 't', 0]});"
       "document.title = typeof window.external.NavigateToGameUrl;";
-  webkit_web_view_load_html(
+  WebKit().webkit_web_view_load_html(
       view_,
       ("<!DOCTYPE html><html><body><iframe src=\"data:text/html,<script>" + forged +
        "</script>\"></iframe><script>document.title = 'top';</script></body></html>")
@@ -145,7 +146,7 @@ TEST_F(WebBridge, FramesOfOtherOriginsAndOtherSitesGetNothingAndChangeNothing) {
   ASSERT_TRUE(RunUntil([this] { return Evaluate("document.title") == "top"; }));
   EXPECT_EQ(Evaluate("typeof window.external.SetUserInfo"), "function");
   // The same from a page of another site in the launcher's own view.
-  webkit_web_view_load_html(
+  WebKit().webkit_web_view_load_html(
       view_, ("<!DOCTYPE html><html><body><script>" + forged + "</script></body></html>").c_str(),
       "http://evil.test/");
   ASSERT_TRUE(RunUntil([this] { return Evaluate("location.host") == "evil.test"; }));

@@ -161,8 +161,9 @@ TEST(ReportContextOfThisProcess, ReadsSettingsVersionHostsAndClock) {
   EXPECT_EQ(context.fields.version, LauncherVersionText());
   EXPECT_TRUE(
       std::regex_match(ToUtf8(context.fields.version), std::regex(R"(\d+\.\d+\.\d+\.\d+)")));
-  EXPECT_TRUE(context.fields.device_id.empty() ||
-              std::regex_match(ToUtf8(context.fields.device_id), std::regex("[0-9a-f]{32}")));
+  ASSERT_TRUE(context.device_id);
+  const std::u16string device_id = context.device_id();
+  EXPECT_TRUE(device_id.empty() || std::regex_match(ToUtf8(device_id), std::regex("[0-9a-f]{32}")));
   EXPECT_TRUE(context.fetch);
 }
 

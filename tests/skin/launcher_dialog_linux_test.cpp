@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
 
 #include <chrono>
 #include <functional>
@@ -14,6 +13,7 @@
 
 #include "app/run_settings.h"
 #include "game/script_bridge_linux.h"
+#include "game/webkit_api_linux.h"
 #include "fakes/web_engine_leaks.h"
 #include "game/standard_dialog.h"
 #include "skin/launcher_dialog_linux.h"
@@ -89,7 +89,7 @@ TEST_F(LauncherDialog, FrameCarriesTitleButtonsAndAnOwnedPageWindow) {
   // The engine starts once the frame is on screen.
   ASSERT_TRUE(RunUntil([&] { return dlg->Browser() != nullptr; }));
   GtkWidget* view = static_cast<GtkWidget*>(dlg->Browser());
-  ASSERT_TRUE(view && WEBKIT_IS_WEB_VIEW(view));
+  ASSERT_TRUE(AsWebView(view));
   GtkAllocation allocation;
   ASSERT_TRUE(RunUntil([&] {
     gtk_widget_get_allocation(view, &allocation);
@@ -99,8 +99,38 @@ TEST_F(LauncherDialog, FrameCarriesTitleButtonsAndAnOwnedPageWindow) {
   EXPECT_EQ(allocation.y, 25);
   EXPECT_EQ(allocation.width, 660);
   EXPECT_EQ(allocation.height, 357);
-  const std::string uri = webkit_web_view_get_uri(WEBKIT_WEB_VIEW(view));
+  const std::string uri = WebKit().webkit_web_view_get_uri(AsWebView(view));
   EXPECT_EQ(uri.rfind("http://127.0.0.1:9/guest/c1/?gid=qmzt&cid=", 0), 0u) << uri;
+}
+
+TEST_F(LauncherDialog, ThePageWindowFirstAppearsInPlaceUnderTheFrame) {
+  // Where the server has the page window when it first maps: a map anywhere else, even
+  // corrected at once, shows on a real desktop as a flash.
+  struct FirstMap {
+    bool seen = false;
+    int x = 0, y = 0, width = 0, height = 0;
+  } first;
+  g_signal_connect(Page(), "map-event",
+                   G_CALLBACK(+[](GtkWidget* widget, GdkEvent*, FirstMap* map) -> gboolean {
+                     if (map->seen) return FALSE;
+                     map->seen = true;
+                     GdkWindow* window = gtk_widget_get_window(widget);
+                     gdk_window_get_origin(window, &map->x, &map->y);  // asks the server
+                     gdk_window_get_geometry(window, nullptr, nullptr, &map->width, &map->height);
+                     return FALSE;
+                   }),
+                   &first);
+  ASSERT_TRUE(RunUntil([&] { return first.seen && gtk_widget_get_mapped(Frame()); }));
+  Spin(100);  // any later correction would land by now
+  int fx = 0, fy = 0;
+  gdk_window_get_origin(gtk_widget_get_window(Frame()), &fx, &fy);
+  EXPECT_EQ(first.x, fx);
+  EXPECT_EQ(first.y, fy);
+  EXPECT_EQ(first.width, dialog_->Layer().Width());
+  EXPECT_EQ(first.height, dialog_->Layer().Height());
+  // The frame is centred in the work area, so the origin is not where a stray map would be.
+  EXPECT_GT(fx, 0);
+  EXPECT_GT(fy, 0);
 }
 
 TEST_F(LauncherDialog, StartRequestsCloseOnceAndClearTheExitFlag) {

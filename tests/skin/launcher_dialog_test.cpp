@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "fakes/test_env.h"
 #include "game/guest_link_platform.h"
 #include "game/standard_dialog.h"
+#include "skin/drawing_platform.h"
 #include "skin_art.h"
 
 namespace fernlite {
@@ -168,6 +170,32 @@ TEST_F(Launcher, JpgModeHasNoButtonsAndStretchesItsPlainImage) {
        {std::pair{0, 0}, std::pair{299, 199}, std::pair{300, 0}, std::pair{599, 199},
         std::pair{0, 200}, std::pair{299, 399}, std::pair{300, 200}, std::pair{599, 399}})
     EXPECT_EQ(painted.At(x, y), source.At(x / 300, y / 200)) << x << "," << y;
+}
+
+// Each mode decodes its picture once: PngMode has no paint image, JpgMode paints the
+// background it already holds.
+TEST_F(Launcher, EachModeDecodesItsPictureOnce) {
+  std::vector<uint16_t> loads;
+  DrawingPlatform counting = Platform<DrawingPlatform>();
+  counting.load_image = [&loads, inner = counting.load_image](uint16_t id, ImageType type) {
+    loads.push_back(id);
+    return inner(id, type);
+  };
+  ScopedPlatform<DrawingPlatform> scoped(counting);
+
+  CFernliteDlg png(kLauncherPngImage, ImageType::Png, settings_);
+  Initialise(png);
+  EXPECT_EQ(std::count(loads.begin(), loads.end(), kLauncherPngImage), 1);
+  EXPECT_EQ(png.PaintImage(), nullptr);
+  // The glyphs name one resource in all their slots.
+  EXPECT_EQ(std::count(loads.begin(), loads.end(), kCloseGlyphImage), 1);
+
+  loads.clear();
+  CFernliteDlg jpg(kLauncherJpgImage, ImageType::Jpg, settings_);
+  Initialise(jpg);
+  EXPECT_EQ(loads, std::vector<uint16_t>{kLauncherJpgImage});
+  ASSERT_NE(jpg.PaintImage(), nullptr);
+  EXPECT_EQ(jpg.PaintImage()->Native(), jpg.BackgroundImage()->Native());
 }
 
 TEST_F(Launcher, PageMessagesOpenTheFourPages) {

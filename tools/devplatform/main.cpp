@@ -1,12 +1,15 @@
 // devplatform: plays the game platform's servers on the loopback interface.
 //
 //   devplatform --port N --log FILE [--root DIR] [--port-file FILE] [--exit-on-eof] [--lifeline]
+//               [--collectors normal|silent|trickle|endless]
 //
 // Prints "listening on http://127.0.0.1:PORT" as its first line, appends one JSON line per
 // request to the log, and stops on SIGTERM or SIGINT. Tests that start it also tie its life
 // to their own, so a test that dies cannot leave it running: with --exit-on-eof it stops when
 // its standard input ends, with --lifeline when the /control/lifeline connection closes (Wine
-// gives the Unix programs it starts no pipes, only sockets get through).
+// gives the Unix programs it starts no pipes, only sockets get through). --collectors makes the
+// report collectors accept and never answer, answer two bytes a second, or send a body without
+// end, for timing the launcher against collectors that misbehave.
 #include <httplib.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -25,6 +29,7 @@
 
 namespace {
 
+using fernlite::devplatform::CollectorMode;
 using fernlite::devplatform::Platform;
 using fernlite::devplatform::RequestLog;
 
@@ -37,11 +42,12 @@ struct Options {
   std::string port_file;
   bool exit_on_eof = false;
   bool lifeline = false;
+  CollectorMode collectors = CollectorMode::kNormal;
 };
 
 int Usage() {
   std::cerr << "usage: devplatform --port N --log FILE [--root DIR] [--port-file FILE] "
-               "[--exit-on-eof] [--lifeline]\n";
+               "[--exit-on-eof] [--lifeline] [--collectors normal|silent|trickle|endless]\n";
   return 2;
 }
 
@@ -64,6 +70,11 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.root = argv[++i];
     } else if (arg == "--port-file" && has_value) {
       options.port_file = argv[++i];
+    } else if (arg == "--collectors" && has_value) {
+      const std::optional<CollectorMode> mode =
+          fernlite::devplatform::ParseCollectorMode(argv[++i]);
+      if (!mode) return false;
+      options.collectors = *mode;
     } else {
       return false;
     }
@@ -104,6 +115,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   Platform platform(options.root, log);
+  platform.set_collector_mode(options.collectors);
 
   httplib::Server server;
   server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };

@@ -83,6 +83,14 @@ std::string JsonStringObject(const std::vector<std::pair<std::string, std::strin
   return out;
 }
 
+std::optional<CollectorMode> ParseCollectorMode(std::string_view text) {
+  if (text == "normal") return CollectorMode::kNormal;
+  if (text == "silent") return CollectorMode::kSilent;
+  if (text == "trickle") return CollectorMode::kTrickle;
+  if (text == "endless") return CollectorMode::kEndless;
+  return std::nullopt;
+}
+
 RequestLog::~RequestLog() {
   if (file_) std::fclose(file_);
 }
@@ -136,7 +144,10 @@ void Platform::Write(const httplib::Request& request, int status) {
   line += ",\"status\":" + std::to_string(status);
   line += ",\"ua\":" + JsonString(request.get_header_value("User-Agent"));
   line += ",\"http\":" + JsonString(http);
-  for (const auto& [key, value] : pending.fields) line += "," + JsonString(key) + ":" + value;
+  for (const auto& [key, value] : pending.fields) {
+    // Appended piece by piece: GCC 12 at -O3 mistakes "," + string for an overlapping copy.
+    line.append(",").append(JsonString(key)).append(":").append(value);
+  }
   line += '}';
   log_.WriteLine(line);
 }

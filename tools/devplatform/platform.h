@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,12 +42,23 @@ class RequestLog {
   std::FILE* file_ = nullptr;
 };
 
+// How the report collectors answer: "ok" at once, or like a collector that is stuck (accepts
+// and never answers), starved (two bytes a second) or broken (a body without end).
+enum class CollectorMode { kNormal, kSilent, kTrickle, kEndless };
+
+// "normal", "silent", "trickle" or "endless".
+std::optional<CollectorMode> ParseCollectorMode(std::string_view text);
+
 class Platform {
  public:
   Platform(std::filesystem::path root, RequestLog& log);
 
   // Empty when no --root was given.
   const std::filesystem::path& root() const { return root_; }
+
+  // Set before the server starts; read by every collector request.
+  CollectorMode collector_mode() const { return collector_mode_; }
+  void set_collector_mode(CollectorMode mode) { collector_mode_ = mode; }
 
   // Adds a field to the log line of the request the calling thread is handling. The value is
   // raw JSON (use JsonString for text).
@@ -74,6 +86,7 @@ class Platform {
 
   std::filesystem::path root_;
   RequestLog& log_;
+  CollectorMode collector_mode_ = CollectorMode::kNormal;
   std::mutex stop_mutex_;
   std::condition_variable stop_changed_;
   bool stopping_ = false;

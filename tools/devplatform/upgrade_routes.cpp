@@ -53,7 +53,10 @@ std::string XmlEscape(const std::string& text) {
 std::optional<std::string> DescriptionFromEnvironment(const std::string& gid) {
   if (!std::getenv("FERNLITE_DEV_UPGRADE_VERSION")) return std::nullopt;
   auto element = [](const char* name, const std::string& value) {
-    return "<" + std::string(name) + ">" + XmlEscape(value) + "</" + name + ">";
+    // Appended piece by piece: GCC 12 at -O3 mistakes "<" + string for an overlapping copy.
+    std::string text = "<";
+    text.append(name).append(">").append(XmlEscape(value)).append("</").append(name).append(">");
+    return text;
   };
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Response>" + element("State", "1") +
          element("Message", "ok") + "<Result>" + element("gid", gid) +
