@@ -7,26 +7,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "app/upgrade.h"
 #include "app/upgrade_platform.h"
+#include "fakes/isolated_profile.h"
 #include "fakes/test_env.h"
 #include "identity/client_paths.h"
 #include "identity/device_id.h"
 #include "identity/identity_record.h"
 #include "platform/files.h"
-#include "platform/key_value_store.h"
 #include "platform/seam.h"
 #include "platform/text.h"
 
 namespace fernlite {
 namespace {
 
-using test::ScopedEnv;
 using test::TempDir;
 
 constexpr int kKills = 150;
@@ -47,24 +45,19 @@ void KillDuring(std::minstd_rand& random, Work work) {
 class KilledRecordSave : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string root = ToUtf8(home_.path());
-    envs_.push_back(std::make_unique<ScopedEnv>("HOME", root));
-    envs_.push_back(std::make_unique<ScopedEnv>("XDG_DATA_HOME", root + "/data"));
-    envs_.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", root + "/config"));
     std::u16string dir;
     ASSERT_TRUE(GetAppDataClientDir(dir));
     ASSERT_TRUE(CreateDirectories(dir));
     // Computed once here, so the children inherit it instead of probing the disks.
     ASSERT_FALSE(getdiskid::GetDeviceIdText().empty());
   }
-  void TearDown() override { DeleteStoreValue(kIdentityStoreGroup, u"fltest"); }
 
   static CIdentityRecord Make() {
     return CIdentityRecord(u"fltest", u"281", u"407", u"1.0.0.1", u"fltest.exe", true);
   }
 
-  TempDir home_;
-  std::vector<std::unique_ptr<ScopedEnv>> envs_;
+  // Both copies of the record live in this throw-away home.
+  test::IsolatedProfile profile_;
 };
 
 TEST_F(KilledRecordSave, TheNextLoadReadsTheRecordAndTheCountNeverGoesBack) {

@@ -272,14 +272,19 @@ class WindowsLauncher : public ::testing::Test {
     ASSERT_NE(launcher_.WaitFor("mapped: " + title_), "") << launcher_.Transcript();
   }
 
-  // Closes the launcher with its close button: the program ends with 1 and cleans up.
-  void CloseLauncherWithItsButton() {
+  // Clicks the launcher's close button.
+  void ClickLauncherClose() {
     Sleep(500);
     HWND window = FindWindowW(nullptr, W(std::u16string(build::kGameTitle)));
     ASSERT_NE(window, nullptr);
     RECT rect{};
     GetWindowRect(window, &rect);
     ClickAt(rect.left + 627 + 15, rect.top + 13);
+  }
+
+  // Closes the launcher with its close button: the program ends with 1 and cleans up.
+  void CloseLauncherWithItsButton() {
+    ClickLauncherClose();
     EXPECT_EQ(launcher_.WaitExit(30000), 1) << launcher_.Transcript();
     EXPECT_FALSE(FileExists(marker_));
     EXPECT_TRUE(Reported("/jk/1.html", "45"));
@@ -409,17 +414,6 @@ TEST_F(WindowsLauncher, WithoutGdiplusTheLauncherIsTheFramedJpgWindow) {
   EXPECT_EQ(launcher_.WaitExit(30000), 1) << launcher_.Transcript();
 }
 
-// The bubble's window in the launcher's process once it is on screen, or null.
-HWND WaitForBubble(int timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (Clock::now() < deadline) {
-    HWND window = FindWindowW(L"VEXAIconBubble_12345678987654321", L"Win32 API");
-    if (window && IsWindowVisible(window)) return window;
-    Sleep(20);
-  }
-  return nullptr;
-}
-
 // Presses the bubble's button (the bubble stands right of its icon) once it has faded in.
 void PressBubbleButton(HWND bubble) {
   Sleep(800);
@@ -432,15 +426,10 @@ TEST_F(WindowsLauncher, TheBubbleAskedForWithIBPointsAtItsIconAfterTheWindowsClo
   test::FakeShell shell(test::FakeShell::Tree::kProgman, {{L"QmztIcon", {300, 200, 375, 275}}});
   ASSERT_TRUE(Start(u"/I noinstall /IB QmztIcon"));
   ASSERT_NE(launcher_.WaitFor("mapped: " + title_), "") << launcher_.Transcript();
-  EXPECT_EQ(WaitForBubble(0), nullptr);
-  Sleep(500);
-  HWND window = FindWindowW(nullptr, W(std::u16string(build::kGameTitle)));
-  ASSERT_NE(window, nullptr);
-  RECT rect{};
-  GetWindowRect(window, &rect);
-  ClickAt(rect.left + 627 + 15, rect.top + 13);
+  EXPECT_EQ(test::WaitForBubbleWindow(0), nullptr);
+  ClickLauncherClose();
 
-  HWND bubble = WaitForBubble(20000);
+  HWND bubble = test::WaitForBubbleWindow(20000);
   ASSERT_NE(bubble, nullptr) << launcher_.Transcript();
   EXPECT_EQ(FindWindowW(nullptr, W(std::u16string(build::kGameTitle))), nullptr);
   RECT placed{};
@@ -491,7 +480,7 @@ TEST_F(WindowsLauncher, AnInstallThatDoesNotRunTheCopyShowsTheBubbleForItsShortc
   ASSERT_FALSE(created.empty()) << launcher_.Transcript();
   shell.AddIcon({created, {200, 100, 275, 175}});
 
-  HWND bubble = WaitForBubble(20000);
+  HWND bubble = test::WaitForBubbleWindow(20000);
   ASSERT_NE(bubble, nullptr) << launcher_.Transcript();
   // After the pause that follows the install.
   EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(1000));

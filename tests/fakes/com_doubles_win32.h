@@ -153,4 +153,15 @@ inline void MouseButton(bool down) {
   SendInput(1, &input, sizeof input);
 }
 
+// A left click at a screen point, the pointer put there first (no move event of its own).
+inline void Click(POINT screen_point) {
+  SetCursorPos(screen_point.x, screen_point.y);
+  INPUT inputs[2] = {};
+  inputs[0].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].type = INPUT_MOUSE;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+}
+
 }  // namespace fernlite::test

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <utility>
 
+#include "skin/icon_bubble_win32.h"
+
 namespace fernlite::test {
 namespace {
 
@@ -209,6 +211,15 @@ void FakeShell::RemoveIcon(const std::wstring& name) {
 std::vector<DesktopIcon> FakeShell::Icons() const {
   std::lock_guard lock(mutex_);
   return icons_;
+}
+
+HWND WaitForBubbleWindow(DWORD ms) {
+  for (const DWORD start = GetTickCount();;) {
+    HWND window = FindWindowW(kBubbleWindowClass, L"Win32 API");
+    if (window && IsWindowVisible(window)) return window;
+    if (GetTickCount() - start >= ms) return nullptr;
+    Sleep(10);
+  }
 }
 
 }  // namespace fernlite::test

@@ -45,4 +45,8 @@ class FakeShell {
   HWND list_ = nullptr;
 };
 
+// The desktop icon bubble's window (of this or another process) once it is visible; null when
+// it did not show within the time.
+HWND WaitForBubbleWindow(DWORD ms);
+
 }  // namespace fernlite::test

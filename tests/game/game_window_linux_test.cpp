@@ -14,6 +14,7 @@
 #include "game/webkit_api_linux.h"
 #include "platform/text.h"
 #include "skin/skin_frame.h"
+#include "fakes/main_loop_linux.h"
 #include "fakes/web_engine_leaks.h"
 
 namespace fernlite {
@@ -23,14 +24,7 @@ constexpr char kPage[] =
     "data:text/html;charset=utf-8,<html><body><a id=a target=_blank "
     "href='https://games.example/news?id=7'>news</a></body></html>";
 
-bool RunUntil(const std::function<bool()>& done, int seconds = 20) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    g_main_context_iteration(nullptr, FALSE);
-    g_usleep(1000);
-  }
-  return done();
-}
+using test::RunUntil;
 
 // Real windows under a display (Xvfb in the test run); skipped without one.
 class GameWindow : public ::testing::Test {

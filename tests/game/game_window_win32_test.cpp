@@ -32,6 +32,7 @@
 namespace fernlite {
 namespace {
 
+using test::Click;
 using test::Pump;
 using test::RecordingOuter;
 using test::TakeQuit;
@@ -67,16 +68,6 @@ RECT WorkArea() {
   RECT area{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   return area;
-}
-
-void Click(POINT screen_point) {
-  SetCursorPos(screen_point.x, screen_point.y);
-  INPUT inputs[2] = {};
-  inputs[0].type = INPUT_MOUSE;
-  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  inputs[1].type = INPUT_MOUSE;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, inputs, sizeof(INPUT));
 }
 
 std::string Utf8(std::u16string_view text) {

@@ -27,6 +27,7 @@
 namespace fernlite {
 namespace {
 
+using test::Click;
 using test::Pump;
 using test::RecordingOuter;
 using test::TakeQuit;
@@ -60,16 +61,6 @@ COLORREF ScreenPixel(POINT point) {
   const COLORREF colour = GetPixel(screen, point.x, point.y);
   ReleaseDC(nullptr, screen);
   return colour;
-}
-
-void Click(POINT screen_point) {
-  SetCursorPos(screen_point.x, screen_point.y);
-  INPUT inputs[2] = {};
-  inputs[0].type = INPUT_MOUSE;
-  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  inputs[1].type = INPUT_MOUSE;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, inputs, sizeof(INPUT));
 }
 
 class BackgroundDialogTest : public ::testing::Test {

@@ -25,19 +25,13 @@
 #include "game/standard_dialog.h"
 #include "skin/launcher_dialog.h"
 #include "skin/launcher_dialog_linux.h"
+#include "fakes/main_loop_linux.h"
 #include "fakes/web_engine_leaks.h"
 
 namespace fernlite {
 namespace {
 
-bool RunUntil(const std::function<bool()>& done, int seconds = 20) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    g_main_context_iteration(nullptr, FALSE);
-    g_usleep(1000);
-  }
-  return done();
-}
+using test::RunUntil;
 
 bool EngineMapped() {
   std::ifstream maps("/proc/self/maps");

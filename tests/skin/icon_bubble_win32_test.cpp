@@ -54,16 +54,6 @@ TEST_F(IconBubbleWin32Test, TheFinderWalksBothShellTreesAndMatchesNamesExactly) 
   EXPECT_EQ(FindIconRect("Readme"), (Rect{40, 40, 115, 115}));
 }
 
-// The bubble's window, once it is on screen.
-HWND WaitForBubble(DWORD ms) {
-  for (const DWORD end = GetTickCount() + ms; static_cast<LONG>(end - GetTickCount()) > 0;) {
-    HWND window = FindWindowW(kBubbleWindowClass, L"Win32 API");
-    if (window && IsWindowVisible(window)) return window;
-    Sleep(10);
-  }
-  return nullptr;
-}
-
 RECT RectOf(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
@@ -84,7 +74,7 @@ TEST_F(IconBubbleWin32Test, TheBubbleStandsBesideTheIconFollowsItAndItsButtonEnd
   std::vector<std::string> failures;
   std::thread player([&] {
     auto fail = [&](const std::string& what) { failures.push_back(what); };
-    HWND bubble = WaitForBubble(5000);
+    HWND bubble = test::WaitForBubbleWindow(5000);
     if (!bubble) return fail("no bubble window");
     // Right of the icon, 10 pixels over it, level with its top, layered and a tool window.
     RECT rect = RectOf(bubble);
@@ -156,7 +146,7 @@ TEST_F(IconBubbleWin32Test, ABubbleEndsUnseenWithoutItsIconAndFadesWhenTheIconGo
 
   std::atomic<bool> seen{false};
   std::thread remover([&] {
-    if (!WaitForBubble(5000)) return;
+    if (!test::WaitForBubbleWindow(5000)) return;
     seen = true;
     Sleep(800);
     shell.RemoveIcon(L"Readme");  // deleted from the desktop
