@@ -5,10 +5,13 @@
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -41,7 +44,9 @@ inline bool WaitUntil(int ms, const std::function<bool()>& done) {
   return done();
 }
 
-// A child process with a pipe to its stdin and one from its stdout, read line by line.
+// A child process with a pipe to its stdin and one from its stdout, read line by line. It
+// leads a process group of its own: what it starts (the bus's activated services inherit its
+// stdout) ends with it, or the pipe would never close.
 class Child {
  public:
   bool Start(const std::vector<std::string>& args, char** env = nullptr) {
@@ -51,8 +56,8 @@ class Child {
     GError* error = nullptr;
     const bool started = g_spawn_async_with_pipes(
         nullptr, argv.data(), env,
-        static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
-        &pid_, &in_, &out_, nullptr, &error);
+        static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+        [](gpointer) { setpgid(0, 0); }, nullptr, &pid_, &in_, &out_, nullptr, &error);
     if (error) {
       ADD_FAILURE() << args[0] << ": " << error->message;
       g_error_free(error);
@@ -92,20 +97,24 @@ class Child {
     if (pid_ > 0) {
       // The desktop ends at the end of its input; anything else is told to.
       if (!WaitExit(5000)) {
-        kill(pid_, SIGTERM);
-        if (!WaitExit(5000)) kill(pid_, SIGKILL);
+        kill(-pid_, SIGTERM);
+        if (!WaitExit(5000)) kill(-pid_, SIGKILL);
         WaitExit(-1);
       }
+      // Whatever of its group is left: the bus's services, the registry.
+      kill(-pid_, SIGTERM);
       g_spawn_close_pid(pid_);
       pid_ = 0;
     }
+    // A grandchild that shrugs off the signal may still hold the pipe: stop reading anyway.
+    stop_ = true;
     if (reader_.joinable()) reader_.join();
     if (out_ >= 0) close(out_);
     out_ = -1;
   }
 
   void Terminate() {
-    if (pid_ > 0) kill(pid_, SIGTERM);
+    if (pid_ > 0) kill(-pid_, SIGTERM);
     Stop();
   }
 
@@ -123,7 +132,11 @@ class Child {
   void Read() {
     std::string pending;
     char buffer[512];
-    for (;;) {
+    while (!stop_) {
+      pollfd ready{out_, POLLIN, 0};
+      const int polled = poll(&ready, 1, 100);
+      if (polled < 0 && errno != EINTR) break;
+      if (polled <= 0) continue;
       const ssize_t got = read(out_, buffer, sizeof(buffer));
       if (got <= 0) break;
       pending.append(buffer, static_cast<size_t>(got));
@@ -142,6 +155,7 @@ class Child {
   GPid pid_ = 0;
   int in_ = -1, out_ = -1;
   std::thread reader_;
+  std::atomic<bool> stop_ = false;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::string> lines_;
