@@ -14,12 +14,15 @@
 #include "app/run_settings.h"
 #include "game/script_bridge_linux.h"
 #include "game/webkit_api_linux.h"
+#include "fakes/main_loop_linux.h"
 #include "fakes/web_engine_leaks.h"
 #include "game/standard_dialog.h"
 #include "skin/launcher_dialog_linux.h"
 
 namespace fernlite {
 namespace {
+
+using test::RunUntil;
 
 class LauncherDialog : public ::testing::Test {
  protected:
@@ -41,14 +44,6 @@ class LauncherDialog : public ::testing::Test {
     Settings() = saved_;
   }
 
-  static bool RunUntil(const std::function<bool()>& done, int seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      g_main_context_iteration(nullptr, FALSE);
-      g_usleep(1000);
-    }
-    return done();
-  }
   static void Spin(int ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     RunUntil([&] { return std::chrono::steady_clock::now() >= deadline; });
