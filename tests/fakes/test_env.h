@@ -54,6 +54,10 @@ class LockedFile {
   intptr_t handle_ = kInvalid;
 };
 
+// The most memory this process has held at once so far (peak resident set / working set), in
+// bytes; 0 when the system does not say.
+std::uint64_t PeakMemoryBytes();
+
 // Writes bytes to a file, replacing it.
 void WriteTestFile(const std::u16string& path, std::string_view bytes);
 

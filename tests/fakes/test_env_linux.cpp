@@ -1,4 +1,6 @@
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 #include "fakes/test_env.h"
 
@@ -10,6 +12,14 @@ void SetEnv(const char* name, const std::optional<std::string>& value) {
   } else {
     ::unsetenv(name);
   }
+}
+
+std::uint64_t PeakMemoryBytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;  // in kB
+  }
+  return 0;
 }
 
 }  // namespace fernlite::test

@@ -1,4 +1,6 @@
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <cstdlib>
 
@@ -15,6 +17,13 @@ void SetEnv(const char* name, const std::optional<std::string>& value) {
   const std::u16string wide_value = value ? FromUtf8(*value) : std::u16string();
   SetEnvironmentVariableW(reinterpret_cast<const wchar_t*>(wide_name.c_str()),
                           value ? reinterpret_cast<const wchar_t*>(wide_value.c_str()) : nullptr);
+}
+
+std::uint64_t PeakMemoryBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return counters.PeakWorkingSetSize;
 }
 
 }  // namespace fernlite::test
