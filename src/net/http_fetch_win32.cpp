@@ -51,10 +51,13 @@ std::optional<std::uint64_t> ContentLength(HINTERNET request) {
   return ParseContentLength(U16ToAscii(text));
 }
 
-// The request's answer into the file; the handles belong to the caller.
-bool Exchange(HINTERNET request, const std::u16string* file_path, const FetchLimits& limits) {
+// The request's answer into the file; the handles belong to the caller. `head_arrived` is
+// raised once the answer's head is in.
+bool Exchange(HINTERNET request, const std::u16string* file_path, const FetchLimits& limits,
+              std::atomic<bool>& head_arrived) {
   const auto cancelled = [&] { return limits.cancel && limits.cancel->load(); };
   if (cancelled() || !HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return false;
+  head_arrived = true;
 
   DWORD status = 0;
   DWORD status_size = sizeof status;
@@ -103,7 +106,8 @@ bool Exchange(HINTERNET request, const std::u16string* file_path, const FetchLim
 }
 
 // The whole exchange on the calling thread; `limits.cancel` is checked between calls.
-bool Transfer(const UrlParts& url, const std::u16string* file_path, const FetchLimits& limits) {
+bool Transfer(const UrlParts& url, const std::u16string* file_path, const FetchLimits& limits,
+              std::atomic<bool>& head_arrived) {
   const std::u16string user_agent = GetUserAgentText();
   UniqueInternet session(
       InternetOpenW(W(user_agent), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
@@ -121,7 +125,7 @@ bool Transfer(const UrlParts& url, const std::u16string* file_path, const FetchL
                                           nullptr, accept_types, flags, 0));
   if (!request) return false;
   SetTimeouts(request.get(), limits);
-  return Exchange(request.get(), file_path, limits);
+  return Exchange(request.get(), file_path, limits, head_arrived);
 }
 
 // A transfer on a thread of its own, which the caller may stop waiting for.
@@ -133,17 +137,21 @@ struct Job {
   // Raised when the caller gave up: the transfer writes nothing more and ends as soon as
   // WinINet lets it.
   std::atomic<bool> abandoned{false};
+  std::atomic<bool> head_arrived{false};
 };
 
 // WinINet's blocking calls cannot be told to stop (a call waiting for an answer that never
-// comes sits out its whole timeout). A transfer that may be cancelled, or that has a deadline,
-// therefore runs on its own thread; on cancel or at the deadline the caller returns at once and
-// the thread finishes by itself, touching nothing of the caller's.
+// comes sits out its whole timeout), and its per-receive timeout lets a head that trickles in
+// a byte at a time go on for ever. Every transfer therefore runs on its own thread; the caller
+// returns at once on cancel, at the deadline, or when the head is not in within the connect
+// and idle limits (a slow head counts as silence, as on Linux, where only body bytes move the
+// idle clock), and the thread finishes by itself, touching nothing of the caller's.
 bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits& limits) {
   const bool deadline = limits.total.count() > 0;
-  if (!limits.cancel && !deadline) return Transfer(url, file_path, limits);
   if (limits.cancel && limits.cancel->load()) return false;
-  const auto give_up_at = std::chrono::steady_clock::now() + limits.total;
+  const auto start = std::chrono::steady_clock::now();
+  const auto give_up_at = start + limits.total;
+  const auto head_due = start + limits.connect + limits.idle;
   auto job = std::make_shared<Job>();
   std::optional<std::u16string> path;
   if (file_path) path = *file_path;
@@ -151,7 +159,7 @@ bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits
     std::thread([job, url, path, limits] {
       FetchLimits own = limits;
       own.cancel = &job->abandoned;
-      const bool ok = Transfer(url, path ? &*path : nullptr, own);
+      const bool ok = Transfer(url, path ? &*path : nullptr, own, job->head_arrived);
       std::lock_guard lock(job->mutex);
       job->done = true;
       job->ok = ok;
@@ -162,8 +170,9 @@ bool Get(const UrlParts& url, const std::u16string* file_path, const FetchLimits
   }
   std::unique_lock lock(job->mutex);
   while (!job->done) {
-    if ((limits.cancel && limits.cancel->load()) ||
-        (deadline && std::chrono::steady_clock::now() >= give_up_at)) {
+    const auto now = std::chrono::steady_clock::now();
+    if ((limits.cancel && limits.cancel->load()) || (deadline && now >= give_up_at) ||
+        (!job->head_arrived && now >= head_due)) {
       job->abandoned = true;
       return false;
     }

@@ -3,6 +3,7 @@
 // clients.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -86,6 +87,17 @@ TEST_F(HostileServer, AReportCannotBeHeldPastItsDeadline) {
   const auto start = Clock::now();
   EXPECT_FALSE(FetchUncached(Url("/slow-head")));
   EXPECT_LT(Clock::now() - start, kReportLimits.total + seconds(2));
+}
+
+TEST_F(HostileServer, AHeadThatTricklesInCountsAsSilenceEvenWithoutADeadline) {
+  // As the upgrade worker's executable download: a stop flag, no deadline. Its body may be slow,
+  // but a head two bytes a second, for ever, must not hold it.
+  std::atomic<bool> stop{false};
+  FetchLimits limits{seconds(1), seconds(2)};
+  limits.cancel = &stop;
+  const auto start = Clock::now();
+  EXPECT_FALSE(Fetch(Url("/slow-head"), dir_.Join(u"n.bin"), limits));
+  EXPECT_LT(Clock::now() - start, limits.connect + limits.idle + seconds(2));
 }
 
 }  // namespace
