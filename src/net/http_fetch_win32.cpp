@@ -137,6 +137,8 @@ struct Job {
   // Raised when the caller gave up: the transfer writes nothing more and ends as soon as
   // WinINet lets it.
   std::atomic<bool> abandoned{false};
+  // Raised by the transfer once the answer's head is in; until then the caller keeps the
+  // head's own deadline.
   std::atomic<bool> head_arrived{false};
 };
 
