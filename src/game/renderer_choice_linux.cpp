@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <dirent.h>
+#include <stdlib.h>
 #include <gdk/gdkx.h>
 #include <unistd.h>
 
@@ -56,6 +57,11 @@ DisplayFacts FindDisplayFacts(GdkDisplay* display) {
 const DisplayFacts& CurrentDisplayFacts() {
   static const DisplayFacts facts = FindDisplayFacts(gdk_display_get_default());
   return facts;
+}
+
+void PrepareEngineEnvironment(Renderer renderer) {
+  if (renderer != Renderer::kSoftware) return;
+  setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
 }
 
 }  // namespace fernlite

@@ -194,5 +194,29 @@ TEST(RendererForTheDisplay, FactsMatchTheServerAndTheViewGetsTheChosenRenderer) 
   g_object_unref(view);
 }
 
+// The one process-wide switch: off only for software painting, and the player's word stands.
+TEST(RendererForTheDisplay, SoftwarePaintingTurnsTheBufferSharingRendererOffUnlessThePlayerSaid) {
+  constexpr const char* kName = "WEBKIT_DISABLE_DMABUF_RENDERER";
+  const char* before = std::getenv(kName);
+  const std::string saved = before ? before : "";
+  unsetenv(kName);
+
+  PrepareEngineEnvironment(Renderer::kHardware);
+  EXPECT_EQ(std::getenv(kName), nullptr);
+  PrepareEngineEnvironment(Renderer::kSoftware);
+  ASSERT_NE(std::getenv(kName), nullptr);
+  EXPECT_STREQ(std::getenv(kName), "1");
+
+  setenv(kName, "0", 1);
+  PrepareEngineEnvironment(Renderer::kSoftware);
+  EXPECT_STREQ(std::getenv(kName), "0");
+
+  if (before) {
+    setenv(kName, saved.c_str(), 1);
+  } else {
+    unsetenv(kName);
+  }
+}
+
 }  // namespace
 }  // namespace fernlite
