@@ -13,9 +13,9 @@ DisplayFacts FindDisplayFacts(GdkDisplay* display);
 const DisplayFacts& CurrentDisplayFacts();
 
 // The engine's buffer-sharing renderer is a process-wide switch (an environment variable the
-// engine and its helper processes read when they start), not a view setting: with `renderer`
+// engine reads when it starts), not a view setting: with `renderer`
 // software it is turned off, unless the player set the variable. Even with software painting
-// per view the renderer left on cost a tenth of a second to the first paint. Writes the
+// per view the renderer left on cost the first paint 50 to 90 ms. Writes the
 // environment, so it runs before any other thread of ours does.
 void PrepareEngineEnvironment(Renderer renderer);
 
