@@ -49,7 +49,6 @@ std::u16string NormaliseChannel(std::u16string_view value) {
 
 void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& settings,
                       StartupFlags& flags) {
-  const bool full_client_running = IsProcessRunning(kFullClientExe);
   const bool fixed_channel = settings.FixedChannel;
 
   const std::u16string channel = LookupSwitch(args, u"/C");
@@ -66,8 +65,9 @@ void ParseCommandLine(const std::vector<std::u16string>& args, RunSettings& sett
   } else if (fixed_channel) {
     settings.SubChannelID = settings.DefaultSubChannelID;
   } else {
-    settings.SubChannelID =
-        std::u16string(full_client_running ? kFullClientSubChannel : kGenericSubChannel);
+    // Only asked when it decides something: the look walks every process on the machine.
+    settings.SubChannelID = std::u16string(IsProcessRunning(kFullClientExe) ? kFullClientSubChannel
+                                                                            : kGenericSubChannel);
   }
 
   flags.DeletePath = LookupSwitch(args, u"/D");

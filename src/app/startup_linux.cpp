@@ -28,6 +28,7 @@ void ReleaseMarker(std::intptr_t handle) {
 // engine's process-wide settings, and those are environment variables. Without a display the
 // windows say so later. No COM here, and cairo with gdk-pixbuf always decodes PNG.
 bool StartServices() {
+  PrepareToolkitEnvironment();
   if (gtk_init_check(nullptr, nullptr))
     PrepareEngineEnvironment(ChooseRenderer(CurrentDisplayFacts()));
   return true;

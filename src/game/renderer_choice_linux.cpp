@@ -59,6 +59,10 @@ const DisplayFacts& CurrentDisplayFacts() {
   return facts;
 }
 
+void PrepareToolkitEnvironment() {
+  if (!HasRenderNode()) setenv("GDK_GL", "disable", 0);
+}
+
 void PrepareEngineEnvironment(Renderer renderer) {
   if (renderer != Renderer::kSoftware) return;
   setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);

@@ -112,8 +112,8 @@ TEST(ParseCommandLine, NoArgumentsGiveBuiltInChannel) {
   EXPECT_TRUE(p.settings.BubbleIconName.empty());
   EXPECT_FALSE(p.settings.StartupShortcut);
   EXPECT_TRUE(p.flags.DeletePath.empty());
-  // The full client is asked about once, whatever the channel mode.
-  EXPECT_EQ(p.queried, std::vector<std::u16string>{u"larkway.exe"});
+  // A fixed channel decides without the full client: no walk over every process at start.
+  EXPECT_TRUE(p.queried.empty());
 }
 
 TEST(ParseCommandLine, ChannelValues) {
@@ -153,6 +153,7 @@ TEST(ParseCommandLine, GenericChannelDependsOnFullClient) {
   // An explicit sub-channel wins over the full-client rule.
   p = Parse({u"/CC", u"77"}, false, true);
   EXPECT_EQ(p.settings.SubChannelID, u"77");
+  EXPECT_TRUE(p.queried.empty());
   // A fixed channel ignores the full client.
   p = Parse({}, true, true);
   EXPECT_EQ(p.settings.SubChannelID, u"407");

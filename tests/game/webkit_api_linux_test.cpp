@@ -218,5 +218,32 @@ TEST(RendererForTheDisplay, SoftwarePaintingTurnsTheBufferSharingRendererOffUnle
   }
 }
 
+// The toolkit's GL is left out only where there is no GPU at all, and again the player's word
+// stands.
+TEST(RendererForTheDisplay, WithoutAGpuTheToolkitLoadsNoGlUnlessThePlayerSaid) {
+  if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "no display";
+  constexpr const char* kName = "GDK_GL";
+  const char* before = std::getenv(kName);
+  const std::string saved = before ? before : "";
+  unsetenv(kName);
+
+  PrepareToolkitEnvironment();
+  if (CurrentDisplayFacts().render_node) {
+    EXPECT_EQ(std::getenv(kName), nullptr);
+  } else {
+    ASSERT_NE(std::getenv(kName), nullptr);
+    EXPECT_STREQ(std::getenv(kName), "disable");
+  }
+  setenv(kName, "always", 1);
+  PrepareToolkitEnvironment();
+  EXPECT_STREQ(std::getenv(kName), "always");
+
+  if (before) {
+    setenv(kName, saved.c_str(), 1);
+  } else {
+    unsetenv(kName);
+  }
+}
+
 }  // namespace
 }  // namespace fernlite
