@@ -19,10 +19,11 @@ const DisplayFacts& CurrentDisplayFacts();
 void PrepareToolkitEnvironment();
 
 // The engine's buffer-sharing renderer is a process-wide switch (an environment variable the
-// engine reads when it starts), not a view setting: with `renderer`
-// software it is turned off, unless the player set the variable. Even with software painting
-// per view the renderer left on cost the first paint 50 to 90 ms. Writes the
-// environment, so it runs before any other thread of ours does.
+// engine reads when it starts), not a view setting: with `renderer` software it is turned off,
+// unless the player set the variable. Even with software painting per view the renderer left
+// on cost the first paint 50 to 90 ms. Writes the environment, so it runs before any other
+// thread of ours does. Both settings reach the programs this process starts too; on the same
+// display they are the right choice for those as well.
 void PrepareEngineEnvironment(Renderer renderer);
 
 }  // namespace fernlite
