@@ -1,10 +1,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
-#include <gtk/gtk.h>
 #include <unistd.h>
 
 #include "app/startup_platform.h"
-#include "game/renderer_choice.h"
 #include "game/renderer_choice_linux.h"
 #include "platform/text.h"
 
@@ -24,13 +22,10 @@ void ReleaseMarker(std::intptr_t handle) {
   if (handle >= 0) ::close(static_cast<int>(handle));
 }
 
-// The display is opened first, before any thread of ours runs: what it offers decides the web
-// engine's process-wide settings, and those are environment variables. Without a display the
-// windows say so later. No COM here, and cairo with gdk-pixbuf always decodes PNG.
+// Before any thread of ours runs: the web engine's and the toolkit's process-wide settings are
+// environment variables. No COM here, and cairo with gdk-pixbuf always decodes PNG.
 bool StartServices() {
-  PrepareToolkitEnvironment();
-  if (gtk_init_check(nullptr, nullptr))
-    PrepareEngineEnvironment(ChooseRenderer(CurrentDisplayFacts()));
+  PrepareEnvironmentForTheMachine();
   return true;
 }
 

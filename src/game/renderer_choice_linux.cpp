@@ -59,12 +59,9 @@ const DisplayFacts& CurrentDisplayFacts() {
   return facts;
 }
 
-void PrepareToolkitEnvironment() {
-  if (!HasRenderNode()) setenv("GDK_GL", "disable", 0);
-}
-
-void PrepareEngineEnvironment(Renderer renderer) {
-  if (renderer != Renderer::kSoftware) return;
+void PrepareEnvironmentForTheMachine() {
+  if (HasRenderNode()) return;
+  setenv("GDK_GL", "disable", 0);
   setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
 }
 

@@ -12,18 +12,14 @@ DisplayFacts FindDisplayFacts(GdkDisplay* display);
 // The default display's facts, looked up once per process (the display does not change).
 const DisplayFacts& CurrentDisplayFacts();
 
-// Without a GPU (no render node at all) the toolkit's GL could only be the CPU's, and loading
-// it at the display's opening (the GL driver and its compiler) was most of an empty window's
-// start; nothing in this process draws with it then, so it is left out, unless the player set
-// the toolkit's GL switch. Runs before the display is opened, before any other thread.
-void PrepareToolkitEnvironment();
-
-// The engine's buffer-sharing renderer is a process-wide switch (an environment variable the
-// engine reads when it starts), not a view setting: with `renderer` software it is turned off,
-// unless the player set the variable. Even with software painting per view the renderer left
-// on cost the first paint 50 to 90 ms. Writes the environment, so it runs before any other
-// thread of ours does. Both settings reach the programs this process starts too; on the same
-// display they are the right choice for those as well.
-void PrepareEngineEnvironment(Renderer renderer);
+// Without a GPU on the machine (no render node at all) all GL is the CPU's. Two process-wide
+// switches then, environment variables the toolkit and the engine read when they start: the
+// toolkit loads no GL at the display's opening (the GL driver and its compiler were most of an
+// empty window's start, and nothing here draws with GL then), and the engine's buffer-sharing
+// renderer stays off (with software painting per view it still cost the first paint 50 to
+// 90 ms). A value the player set stays. Writes the environment, so it runs first, before any
+// other thread; both settings reach the programs this process starts too, where on the same
+// machine they are the right choice as well.
+void PrepareEnvironmentForTheMachine();
 
 }  // namespace fernlite

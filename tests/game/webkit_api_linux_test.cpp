@@ -15,6 +15,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -194,54 +195,42 @@ TEST(RendererForTheDisplay, FactsMatchTheServerAndTheViewGetsTheChosenRenderer) 
   g_object_unref(view);
 }
 
-// The one process-wide switch: off only for software painting, and the player's word stands.
-TEST(RendererForTheDisplay, SoftwarePaintingTurnsTheBufferSharingRendererOffUnlessThePlayerSaid) {
-  constexpr const char* kName = "WEBKIT_DISABLE_DMABUF_RENDERER";
-  const char* before = std::getenv(kName);
-  const std::string saved = before ? before : "";
-  unsetenv(kName);
-
-  PrepareEngineEnvironment(Renderer::kHardware);
-  EXPECT_EQ(std::getenv(kName), nullptr);
-  PrepareEngineEnvironment(Renderer::kSoftware);
-  ASSERT_NE(std::getenv(kName), nullptr);
-  EXPECT_STREQ(std::getenv(kName), "1");
-
-  setenv(kName, "0", 1);
-  PrepareEngineEnvironment(Renderer::kSoftware);
-  EXPECT_STREQ(std::getenv(kName), "0");
-
-  if (before) {
-    setenv(kName, saved.c_str(), 1);
-  } else {
-    unsetenv(kName);
-  }
-}
-
-// The toolkit's GL is left out only where there is no GPU at all, and again the player's word
+// The process-wide switches: set only where the machine has no GPU, and the player's word
 // stands.
-TEST(RendererForTheDisplay, WithoutAGpuTheToolkitLoadsNoGlUnlessThePlayerSaid) {
+TEST(RendererForTheDisplay, WithoutAGpuTheToolkitAndTheEngineLeaveGlOutUnlessThePlayerSaid) {
   if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "no display";
-  constexpr const char* kName = "GDK_GL";
-  const char* before = std::getenv(kName);
-  const std::string saved = before ? before : "";
-  unsetenv(kName);
-
-  PrepareToolkitEnvironment();
-  if (CurrentDisplayFacts().render_node) {
-    EXPECT_EQ(std::getenv(kName), nullptr);
-  } else {
-    ASSERT_NE(std::getenv(kName), nullptr);
-    EXPECT_STREQ(std::getenv(kName), "disable");
+  const bool gpu = CurrentDisplayFacts().render_node;
+  struct Switch {
+    const char* name;
+    const char* off;
+    std::optional<std::string> before;
+  };
+  std::vector<Switch> switches{{"GDK_GL", "disable", {}},
+                               {"WEBKIT_DISABLE_DMABUF_RENDERER", "1", {}}};
+  for (Switch& each : switches) {
+    if (const char* value = std::getenv(each.name)) each.before = value;
+    unsetenv(each.name);
   }
-  setenv(kName, "always", 1);
-  PrepareToolkitEnvironment();
-  EXPECT_STREQ(std::getenv(kName), "always");
 
-  if (before) {
-    setenv(kName, saved.c_str(), 1);
-  } else {
-    unsetenv(kName);
+  PrepareEnvironmentForTheMachine();
+  for (const Switch& each : switches) {
+    const char* value = std::getenv(each.name);
+    if (gpu) {
+      EXPECT_EQ(value, nullptr) << each.name;
+    } else {
+      ASSERT_NE(value, nullptr) << each.name;
+      EXPECT_STREQ(value, each.off) << each.name;
+    }
+    setenv(each.name, "player", 1);
+  }
+  PrepareEnvironmentForTheMachine();
+  for (const Switch& each : switches) {
+    EXPECT_STREQ(std::getenv(each.name), "player") << each.name;
+    if (each.before) {
+      setenv(each.name, each.before->c_str(), 1);
+    } else {
+      unsetenv(each.name);
+    }
   }
 }
 
