@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -164,6 +165,11 @@ int main(int argc, char** argv) {
     server.listen_after_bind();
     kill(getpid(), SIGUSR1);  // wakes main if serving ended on its own
   });
+  // Announced only once the serving loop runs: the server ignores a stop that comes before
+  // it, and a starter that stops us right after reading the port would wait for ever.
+  for (int i = 0; i < 500 && !server.is_running(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 
   if (!options.port_file.empty() && !WritePortFile(options.port_file, port)) {
     std::cerr << "devplatform: cannot write " << options.port_file << "\n";
