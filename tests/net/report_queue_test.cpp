@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <ctime>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -180,9 +179,9 @@ TEST(QueueReport, ValuesAreReadWhenQueuedNotWhenSent) {
   Settings().ChannelID = u"281";
   QueueReport(u"45");
   ASSERT_TRUE(collector.WaitForRequest(seconds(10)));
-  const auto before = static_cast<std::uint32_t>(std::time(nullptr));
+  const std::uint32_t before = UnixTimeNow();  // the clock the reports read
   QueueReport(u"46");
-  const auto after = static_cast<std::uint32_t>(std::time(nullptr));
+  const std::uint32_t after = UnixTimeNow();
   Settings().ChannelID = u"999";
   collector.Release();
   const bool drained = DrainReports(seconds(10));

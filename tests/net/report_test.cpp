@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <regex>
 #include <vector>
 
@@ -147,9 +146,9 @@ TEST(ReportContextOfThisProcess, ReadsSettingsVersionHostsAndClock) {
   test::ScopedEnv platform("FERNLITE_PLATFORM", std::string("http://127.0.0.1:5/"));
   Settings().ChannelID = u"281";
   Settings().SubChannelID = u"";
-  const auto before = static_cast<std::uint32_t>(std::time(nullptr));
+  const std::uint32_t before = UnixTimeNow();  // the clock the reports read
   const ReportContext context = CurrentReportContext();
-  const auto after = static_cast<std::uint32_t>(std::time(nullptr));
+  const std::uint32_t after = UnixTimeNow();
 
   EXPECT_EQ(context.data_base, u"http://127.0.0.1:5");
   EXPECT_EQ(context.stats_base, u"http://127.0.0.1:5");
