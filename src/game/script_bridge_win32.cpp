@@ -1,6 +1,8 @@
 #include "game/script_bridge_win32.h"
 
+#include <dispex.h>
 #include <oleauto.h>
+#include <servprov.h>
 
 #include "app/run_settings.h"
 #include "game/page_origin.h"
@@ -57,7 +59,51 @@ class WindowHandleSink : public LauncherWindowSink {
 
 WindowHandleSink g_launcher_sink;
 
-class PageExternal final : public IDispatch {
+// The service a page's script engine answers with the window its script runs in (the
+// identifier is that of IHTMLWindow2).
+constexpr GUID kPageWindowService = {
+    0x332c4427, 0x26cb, 0x11d0, {0xb4, 0x83, 0x00, 0xc0, 0x4f, 0xd9, 0x01, 0x19}};
+
+// `object`.`name` read through automation; VT_EMPTY when it cannot be read.
+VARIANT ReadProperty(IDispatch* object, const wchar_t* name) {
+  VARIANT value;
+  VariantInit(&value);
+  DISPID id = DISPID_UNKNOWN;
+  LPOLESTR names = const_cast<LPOLESTR>(name);
+  DISPPARAMS none{};
+  if (!object || FAILED(object->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id)) ||
+      FAILED(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value,
+                            nullptr, nullptr))) {
+    VariantClear(&value);
+  }
+  return value;
+}
+
+// The address of the document whose script makes a call, read from the window its engine
+// names (window.location.href); empty when the caller names no window or it cannot be read.
+std::u16string CallerAddress(IServiceProvider* caller) {
+  if (!caller) return {};
+  IDispatch* window = nullptr;
+  if (FAILED(caller->QueryService(kPageWindowService, IID_IDispatch,
+                                  reinterpret_cast<void**>(&window))) ||
+      !window) {
+    return {};
+  }
+  VARIANT location = ReadProperty(window, L"location");
+  window->Release();
+  std::u16string address;
+  if (V_VT(&location) == VT_DISPATCH) {
+    VARIANT href = ReadProperty(V_DISPATCH(&location), L"href");
+    if (V_VT(&href) == VT_BSTR && V_BSTR(&href)) {
+      address = FromWide(V_BSTR(&href), SysStringLen(V_BSTR(&href)));
+    }
+    VariantClear(&href);
+  }
+  VariantClear(&location);
+  return address;
+}
+
+class PageExternal final : public IDispatchEx {
  public:
   PageExternal(CImpIDispatch* bridge, IWebBrowser2* browser) : bridge_(bridge), browser_(browser) {
     bridge_->AddRef();
@@ -69,8 +115,11 @@ class PageExternal final : public IDispatch {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
-    *object = static_cast<IDispatch*>(this);
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) &&
+        !IsEqualIID(riid, __uuidof(IDispatchEx))) {
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IDispatchEx*>(this);
     AddRef();
     return S_OK;
   }
@@ -95,6 +144,41 @@ class PageExternal final : public IDispatch {
                                    UINT* arg_error) override {
     if (!MayUseBridge(TopLevelAddress(), true)) return E_ACCESSDENIED;
     return bridge_->Invoke(id, riid, locale, flags, params, result, exception, arg_error);
+  }
+
+  // A script engine that knows IDispatchEx calls through here and names its caller: a frame
+  // that says it is of another origin is refused even inside a platform page. A caller that
+  // names no readable window is judged by the top-level document, as through Invoke.
+  HRESULT STDMETHODCALLTYPE GetDispID(BSTR name, DWORD, DISPID* id) override {
+    if (!id) return E_POINTER;
+    LPOLESTR names = name;
+    return bridge_->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, id);
+  }
+  HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID locale, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception,
+                                     IServiceProvider* caller) override {
+    const std::u16string caller_address = CallerAddress(caller);
+    if (!caller_address.empty() && !MayUseBridge(caller_address, true)) return E_ACCESSDENIED;
+    return Invoke(id, IID_NULL, locale, flags, params, result, exception, nullptr);
+  }
+  // The bridge's members are fixed: none can be deleted, listed or named back.
+  HRESULT STDMETHODCALLTYPE DeleteMemberByName(BSTR, DWORD) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE DeleteMemberByDispID(DISPID) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE GetMemberProperties(DISPID, DWORD, DWORD* properties) override {
+    if (properties) *properties = 0;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetMemberName(DISPID, BSTR* name) override {
+    if (name) *name = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetNextDispID(DWORD, DISPID, DISPID* next) override {
+    if (next) *next = DISPID_UNKNOWN;
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE GetNameSpaceParent(IUnknown** parent) override {
+    if (parent) *parent = nullptr;
+    return E_NOTIMPL;
   }
 
  private:

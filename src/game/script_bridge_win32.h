@@ -37,9 +37,11 @@ class CImpIDispatch final : public ScriptBridge, public IDispatch {
 
 // window.external as the pages of one browser see it: the bridge, while the browser's
 // top-level document is one of the platform's own; any other page is refused
-// (E_ACCESSDENIED) and changes nothing. The browser control does not tell which of its frames
-// calls, so a frame inside a platform page is judged by that page. Holds a reference to the
-// browser (null: every call refused) and one on the bridge; S_OK with the object or a failure.
+// (E_ACCESSDENIED) and changes nothing. Plain Invoke does not tell which frame calls, so there
+// a frame is judged by the page it is in; through IDispatchEx::InvokeEx the caller's window is
+// read too, and a frame at an address that is not the platform's is refused. Holds a reference
+// to the browser (null: every call refused) and one on the bridge; S_OK with the object or a
+// failure.
 HRESULT CreatePageExternal(CImpIDispatch* bridge, IWebBrowser2* browser, IDispatch** external);
 
 // Makes the process's bridge (script_bridge.h) as a CImpIDispatch.

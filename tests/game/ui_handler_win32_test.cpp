@@ -1,9 +1,13 @@
 #include <windows.h>
 #include <ole2.h>
+#include <dispex.h>
+#include <mshtml.h>
 #include <mshtmhst.h>
+#include <servprov.h>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -180,6 +184,88 @@ class FakeBrowser : public IOleObject {
   IOleClientSite* site = nullptr;
 };
 
+// An automation object with named read-only properties, standing in for a page's window and
+// its location: each property is a text or another object.
+class PropertyObject : public IDispatch {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
+    *out = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
+                                          DISPID* ids) override {
+    DISPID id = 1;
+    for (const auto& entry : texts) {
+      if (entry.first == names[0]) return *ids = id, S_OK;
+      ++id;
+    }
+    for (const auto& entry : objects) {
+      if (entry.first == names[0]) return *ids = id, S_OK;
+      ++id;
+    }
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+    if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
+    if (denied) return E_ACCESSDENIED;
+    DISPID next = 1;
+    for (const auto& entry : texts) {
+      if (next++ != id) continue;
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = SysAllocString(entry.second.c_str());
+      return S_OK;
+    }
+    for (const auto& entry : objects) {
+      if (next++ != id) continue;
+      V_VT(result) = VT_DISPATCH;
+      V_DISPATCH(result) = entry.second;
+      entry.second->AddRef();
+      return S_OK;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+  }
+
+  std::map<std::wstring, std::wstring> texts;
+  std::map<std::wstring, IDispatch*> objects;
+  bool denied = false;
+  ULONG references = 0;
+};
+
+// What a script engine passes as the caller of InvokeEx: the window its script runs in,
+// under the window service, or nothing.
+class CallerServices : public IServiceProvider {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IServiceProvider)) {
+      return E_NOINTERFACE;
+    }
+    *out = static_cast<IServiceProvider*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** out) override {
+    *out = nullptr;
+    if (!window || !IsEqualGUID(service, IID_IHTMLWindow2)) return E_NOINTERFACE;
+    return window->QueryInterface(riid, out);
+  }
+
+  IDispatch* window = nullptr;
+  ULONG references = 0;
+};
+
 // Holds one reference to a fresh handler, as a hosting window does.
 class HandlerTest : public ::testing::Test {
  protected:
@@ -317,7 +403,7 @@ TEST_F(HandlerTest, OnlyAPlatformPageAtTheTopOfTheBrowserReachesTheBridge) {
   ASSERT_EQ(AxAttachControl(browser.get(), host), S_OK);
   ASSERT_TRUE(InstallUIHandler(browser.get(), handler_));
 
-  const auto call = [&](const wchar_t* page, const wchar_t* ext) {
+  const auto go = [&](const wchar_t* page) {
     VARIANT empty;
     VariantInit(&empty);
     BSTR address = SysAllocString(page);
@@ -334,6 +420,11 @@ TEST_F(HandlerTest, OnlyAPlatformPageAtTheTopOfTheBrowserReachesTheBridge) {
       while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
       Sleep(10);
     }
+  };
+  // Sets Ext through the external the page gets, by plain Invoke or, with `caller` set, by
+  // IDispatchEx::InvokeEx naming that caller.
+  const auto set_ext = [&](const wchar_t* ext, CallerServices* caller = nullptr,
+                           bool by_invoke_ex = false) {
     IDispatch* external = nullptr;
     EXPECT_EQ(ui()->GetExternal(&external), S_OK);
     VARIANT argument;
@@ -341,11 +432,32 @@ TEST_F(HandlerTest, OnlyAPlatformPageAtTheTopOfTheBrowserReachesTheBridge) {
     V_VT(&argument) = VT_BSTR;
     V_BSTR(&argument) = SysAllocString(ext);
     DISPPARAMS params{&argument, nullptr, 1, 0};
-    const HRESULT result = external->Invoke(kDispSetGuestInfo, IID_NULL, 0, DISPATCH_METHOD,
-                                            &params, nullptr, nullptr, nullptr);
+    HRESULT result = E_FAIL;
+    if (caller || by_invoke_ex) {
+      IDispatchEx* extended = nullptr;
+      EXPECT_EQ(
+          external->QueryInterface(__uuidof(IDispatchEx), reinterpret_cast<void**>(&extended)),
+          S_OK);
+      if (extended) {
+        DISPID id = DISPID_UNKNOWN;
+        BSTR name = SysAllocString(L"SetGuestInfo");
+        EXPECT_EQ(extended->GetDispID(name, fdexNameCaseSensitive, &id), S_OK);
+        SysFreeString(name);
+        EXPECT_EQ(id, kDispSetGuestInfo);
+        result = extended->InvokeEx(id, 0, DISPATCH_METHOD, &params, nullptr, nullptr, caller);
+        extended->Release();
+      }
+    } else {
+      result = external->Invoke(kDispSetGuestInfo, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,
+                                nullptr, nullptr);
+    }
     VariantClear(&argument);
     external->Release();
     return result;
+  };
+  const auto call = [&](const wchar_t* page, const wchar_t* ext) {
+    go(page);
+    return set_ext(ext);
   };
   Settings().Ext.clear();
   EXPECT_EQ(call(L"http://evil.test/guest/c1/", L"evil"), E_ACCESSDENIED);
@@ -353,6 +465,39 @@ TEST_F(HandlerTest, OnlyAPlatformPageAtTheTopOfTheBrowserReachesTheBridge) {
   EXPECT_EQ(Settings().Ext, u"");
   EXPECT_EQ(call(L"http://127.0.0.1:8123/guest/c1/?gid=qmzt", L"mine"), S_OK);
   EXPECT_EQ(Settings().Ext, u"mine");
+
+  // Under a platform page, a caller whose window is elsewhere is refused; one that is the
+  // platform's own passes, and one that names no readable window is judged by the page.
+  PropertyObject location;
+  PropertyObject window;
+  window.objects[L"location"] = &location;
+  CallerServices caller;
+  caller.window = &window;
+  location.texts[L"href"] = L"http://evil.test/frame.html";
+  EXPECT_EQ(set_ext(L"framed", &caller), E_ACCESSDENIED);
+  location.texts[L"href"] = L"about:blank";
+  EXPECT_EQ(set_ext(L"blank", &caller), E_ACCESSDENIED);
+  EXPECT_EQ(Settings().Ext, u"mine");
+  location.texts[L"href"] = L"http://127.0.0.1:8123/guest/c1/?gid=qmzt";
+  EXPECT_EQ(set_ext(L"top", &caller), S_OK);
+  EXPECT_EQ(Settings().Ext, u"top");
+  location.denied = true;
+  EXPECT_EQ(set_ext(L"unreadable", &caller), S_OK);
+  EXPECT_EQ(Settings().Ext, u"unreadable");
+  CallerServices silent;
+  EXPECT_EQ(set_ext(L"silent", &silent), S_OK);
+  EXPECT_EQ(set_ext(L"no caller", nullptr, true), S_OK);
+  EXPECT_EQ(Settings().Ext, u"no caller");
+  // Whatever the caller says, a page that is not the platform's is refused.
+  location.denied = false;
+  go(L"http://evil.test/guest/c1/");
+  EXPECT_EQ(set_ext(L"evil top", &caller), E_ACCESSDENIED);
+  EXPECT_EQ(set_ext(L"evil top", nullptr, true), E_ACCESSDENIED);
+  EXPECT_EQ(Settings().Ext, u"no caller");
+  // Every reference the bridge took on the caller's objects was given back.
+  EXPECT_EQ(window.references, 0u);
+  EXPECT_EQ(location.references, 0u);
+  EXPECT_EQ(caller.references, 0u);
   (void)bridge;
   DestroyWindow(host);
   browser.reset();
