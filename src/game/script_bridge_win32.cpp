@@ -159,7 +159,15 @@ class PageExternal final : public IDispatchEx {
                                      IServiceProvider* caller) override {
     const std::u16string caller_address = CallerAddress(caller);
     if (!caller_address.empty() && !MayUseBridge(caller_address, true)) return E_ACCESSDENIED;
-    return Invoke(id, IID_NULL, locale, flags, params, result, exception, nullptr);
+    // Script engines may name `this` as an extra first argument here; the bridge's methods
+    // take their arguments by position only.
+    DISPPARAMS positional = params ? *params : DISPPARAMS{};
+    if (params && params->cNamedArgs == 1 && params->rgdispidNamedArgs &&
+        params->rgdispidNamedArgs[0] == DISPID_THIS && params->cArgs >= 1) {
+      positional = {params->rgvarg + 1, nullptr, params->cArgs - 1, 0};
+    }
+    return Invoke(id, IID_NULL, locale, flags, params ? &positional : nullptr, result, exception,
+                  nullptr);
   }
   // The bridge's members are fixed: none can be deleted, listed or named back.
   HRESULT STDMETHODCALLTYPE DeleteMemberByName(BSTR, DWORD) override { return S_FALSE; }

@@ -486,6 +486,30 @@ TEST_F(HandlerTest, OnlyAPlatformPageAtTheTopOfTheBrowserReachesTheBridge) {
   EXPECT_EQ(Settings().Ext, u"unreadable");
   CallerServices silent;
   EXPECT_EQ(set_ext(L"silent", &silent), S_OK);
+  {
+    // A method call that names its `this` first, as script engines may through InvokeEx.
+    IDispatch* external = nullptr;
+    ASSERT_EQ(ui()->GetExternal(&external), S_OK);
+    IDispatchEx* extended = nullptr;
+    ASSERT_EQ(external->QueryInterface(__uuidof(IDispatchEx), reinterpret_cast<void**>(&extended)),
+              S_OK);
+    VARIANT arguments[2];
+    VariantInit(&arguments[0]);
+    V_VT(&arguments[0]) = VT_DISPATCH;
+    V_DISPATCH(&arguments[0]) = &window;
+    VariantInit(&arguments[1]);
+    V_VT(&arguments[1]) = VT_BSTR;
+    V_BSTR(&arguments[1]) = SysAllocString(L"with this");
+    DISPID this_id = DISPID_THIS;
+    DISPPARAMS params{arguments, &this_id, 2, 1};
+    EXPECT_EQ(extended->InvokeEx(kDispSetGuestInfo, 0, DISPATCH_METHOD, &params, nullptr, nullptr,
+                                 &silent),
+              S_OK);
+    EXPECT_EQ(Settings().Ext, u"with this");
+    VariantClear(&arguments[1]);
+    extended->Release();
+    external->Release();
+  }
   EXPECT_EQ(set_ext(L"no caller", nullptr, true), S_OK);
   EXPECT_EQ(Settings().Ext, u"no caller");
   // Whatever the caller says, a page that is not the platform's is refused.
