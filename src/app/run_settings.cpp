@@ -15,6 +15,8 @@ constexpr std::u16string_view kFullClientSubChannel = u"434";
 constexpr std::u16string_view kGenericSubChannel = u"433";
 
 bool IsKnownSwitch(std::u16string_view element) {
+  // Every switch is a slash and one or two letters; most elements are not.
+  if (element.size() < 2 || element.size() > 3 || element[0] != u'/') return false;
   for (std::u16string_view known :
        {u"/C", u"/CC", u"/D", u"/I", u"/R", u"/IB", u"/SN", u"/RW", u"/CN"}) {
     if (EqualsNoCase(element, known)) return true;
