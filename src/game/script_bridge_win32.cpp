@@ -146,14 +146,14 @@ class PageExternal final : public IDispatchEx {
     return bridge_->Invoke(id, riid, locale, flags, params, result, exception, arg_error);
   }
 
-  // A script engine that knows IDispatchEx calls through here and names its caller: a frame
-  // that says it is of another origin is refused even inside a platform page. A caller that
-  // names no readable window is judged by the top-level document, as through Invoke.
   HRESULT STDMETHODCALLTYPE GetDispID(BSTR name, DWORD, DISPID* id) override {
     if (!id) return E_POINTER;
     LPOLESTR names = name;
     return bridge_->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, id);
   }
+  // A script engine that knows IDispatchEx calls through here and names its caller: a frame
+  // that says it is of another origin is refused even inside a platform page. A caller that
+  // names no readable window is judged by the top-level document, as through Invoke.
   HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID locale, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception,
                                      IServiceProvider* caller) override {

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <iterator>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "app/run_settings.h"
@@ -202,40 +204,30 @@ class PropertyObject : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
                                           DISPID* ids) override {
-    DISPID id = 1;
-    for (const auto& entry : texts) {
-      if (entry.first == names[0]) return *ids = id, S_OK;
-      ++id;
-    }
-    for (const auto& entry : objects) {
-      if (entry.first == names[0]) return *ids = id, S_OK;
-      ++id;
-    }
-    return DISP_E_UNKNOWNNAME;
+    const auto found = properties.find(names[0]);
+    if (found == properties.end()) return DISP_E_UNKNOWNNAME;
+    *ids = static_cast<DISPID>(1 + std::distance(properties.begin(), found));
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
     if (denied) return E_ACCESSDENIED;
-    DISPID next = 1;
-    for (const auto& entry : texts) {
-      if (next++ != id) continue;
+    if (id < 1 || static_cast<std::size_t>(id) > properties.size()) return DISP_E_MEMBERNOTFOUND;
+    const Property& value = std::next(properties.begin(), id - 1)->second;
+    if (const auto* text = std::get_if<std::wstring>(&value)) {
       V_VT(result) = VT_BSTR;
-      V_BSTR(result) = SysAllocString(entry.second.c_str());
-      return S_OK;
-    }
-    for (const auto& entry : objects) {
-      if (next++ != id) continue;
+      V_BSTR(result) = SysAllocString(text->c_str());
+    } else {
       V_VT(result) = VT_DISPATCH;
-      V_DISPATCH(result) = entry.second;
-      entry.second->AddRef();
-      return S_OK;
+      V_DISPATCH(result) = std::get<IDispatch*>(value);
+      V_DISPATCH(result)->AddRef();
     }
-    return DISP_E_MEMBERNOTFOUND;
+    return S_OK;
   }
 
-  std::map<std::wstring, std::wstring> texts;
-  std::map<std::wstring, IDispatch*> objects;
+  using Property = std::variant<std::wstring, IDispatch*>;
+  std::map<std::wstring, Property> properties;
   bool denied = false;
   ULONG references = 0;
 };
@@ -470,15 +462,15 @@ TEST_F(HandlerTest, OnlyAPlatformPageAtTheTopOfTheBrowserReachesTheBridge) {
   // platform's own passes, and one that names no readable window is judged by the page.
   PropertyObject location;
   PropertyObject window;
-  window.objects[L"location"] = &location;
+  window.properties[L"location"] = &location;
   CallerServices caller;
   caller.window = &window;
-  location.texts[L"href"] = L"http://evil.test/frame.html";
+  location.properties[L"href"] = L"http://evil.test/frame.html";
   EXPECT_EQ(set_ext(L"framed", &caller), E_ACCESSDENIED);
-  location.texts[L"href"] = L"about:blank";
+  location.properties[L"href"] = L"about:blank";
   EXPECT_EQ(set_ext(L"blank", &caller), E_ACCESSDENIED);
   EXPECT_EQ(Settings().Ext, u"mine");
-  location.texts[L"href"] = L"http://127.0.0.1:8123/guest/c1/?gid=qmzt";
+  location.properties[L"href"] = L"http://127.0.0.1:8123/guest/c1/?gid=qmzt";
   EXPECT_EQ(set_ext(L"top", &caller), S_OK);
   EXPECT_EQ(Settings().Ext, u"top");
   location.denied = true;
