@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/bstr_win32.h"
+
 namespace fernlite {
 namespace {
 
@@ -27,13 +29,6 @@ bool IsWellFormedNewWindow3(const DISPPARAMS* parameters) {
          HasType(arguments[3], VT_BYREF | VT_BOOL) && arguments[3].pboolVal &&
          HasType(arguments[2], VT_I4) && HasType(arguments[1], VT_BSTR) &&
          HasType(arguments[0], VT_BSTR);
-}
-
-std::u16string BstrText(BSTR text) {
-  // SysStringLen reads the length prefix; a null BSTR is the empty text.
-  const UINT length = SysStringLen(text);
-  return length ? std::u16string(reinterpret_cast<const char16_t*>(text), length)
-                : std::u16string();
 }
 
 }  // namespace

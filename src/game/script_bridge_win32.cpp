@@ -6,6 +6,7 @@
 
 #include "app/run_settings.h"
 #include "game/page_origin.h"
+#include "platform/bstr_win32.h"
 #include "platform/wide_win32.h"
 
 namespace fernlite {
@@ -23,8 +24,7 @@ class VariantArguments : public ScriptArguments {
   std::optional<std::u16string> Text(std::size_t index) const override {
     VARIANT converted;
     if (!Convert(index, VT_BSTR, converted)) return std::nullopt;
-    const BSTR text = V_BSTR(&converted);
-    std::u16string out = text ? FromWide(text, SysStringLen(text)) : std::u16string();
+    std::u16string out = BstrText(V_BSTR(&converted));
     VariantClear(&converted);
     return out;
   }
@@ -94,9 +94,7 @@ std::u16string CallerAddress(IServiceProvider* caller) {
   std::u16string address;
   if (V_VT(&location) == VT_DISPATCH) {
     VARIANT href = ReadProperty(V_DISPATCH(&location), L"href");
-    if (V_VT(&href) == VT_BSTR && V_BSTR(&href)) {
-      address = FromWide(V_BSTR(&href), SysStringLen(V_BSTR(&href)));
-    }
+    if (V_VT(&href) == VT_BSTR) address = BstrText(V_BSTR(&href));
     VariantClear(&href);
   }
   VariantClear(&location);
@@ -198,7 +196,7 @@ class PageExternal final : public IDispatchEx {
   std::u16string TopLevelAddress() const {
     BSTR location = nullptr;
     if (!browser_ || FAILED(browser_->get_LocationURL(&location)) || !location) return {};
-    std::u16string address = FromWide(location, SysStringLen(location));
+    std::u16string address = BstrText(location);
     SysFreeString(location);
     return address;
   }

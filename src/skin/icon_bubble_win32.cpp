@@ -7,6 +7,7 @@
 
 #include "platform/handles_win32.h"
 #include "platform/text.h"
+#include "platform/bstr_win32.h"
 #include "platform/wide_win32.h"
 #include "skin/drawing_win32.h"
 #include "skin/translucent_win32.h"
@@ -202,7 +203,7 @@ std::optional<Rect> FindIconRect(const std::string& ansi_name) {
     BSTR name = nullptr;
     bool same = false;
     if (SUCCEEDED(accessible->get_accName(child, &name)) && name) {
-      same = ToAnsi(FromWide(name, SysStringLen(name))) == ansi_name;
+      same = ToAnsi(BstrText(name)) == ansi_name;
     }
     SysFreeString(name);
     std::optional<Rect> found;
