@@ -44,6 +44,33 @@ inline bool WaitUntil(int ms, const std::function<bool()>& done) {
   return done();
 }
 
+// The process groups of the children still running. A test program that exits early (a fatal
+// error, an X error) takes them along: left running they would hold its output open, and the
+// runner would wait for that output until its own time-out.
+inline std::mutex& LiveGroupsMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+inline std::vector<GPid>& LiveGroups() {
+  static auto* groups = new std::vector<GPid>;
+  return *groups;
+}
+inline void KillLiveGroups() {
+  std::lock_guard lock(LiveGroupsMutex());
+  for (const GPid group : LiveGroups()) kill(-group, SIGKILL);
+  LiveGroups().clear();
+}
+inline void AddLiveGroup(GPid group) {
+  static const bool registered = std::atexit(&KillLiveGroups) == 0;
+  if (!registered) ADD_FAILURE() << "cannot register the clean-up of child processes";
+  std::lock_guard lock(LiveGroupsMutex());
+  LiveGroups().push_back(group);
+}
+inline void RemoveLiveGroup(GPid group) {
+  std::lock_guard lock(LiveGroupsMutex());
+  std::erase(LiveGroups(), group);
+}
+
 // A child process with a pipe to its stdin and one from its stdout, read line by line. It
 // leads a process group of its own: what it starts (the bus's activated services inherit its
 // stdout) ends with it, or the pipe would never close.
@@ -63,6 +90,7 @@ class Child {
       g_error_free(error);
     }
     if (!started) return false;
+    AddLiveGroup(pid_);
     reader_ = std::thread([this] { Read(); });
     return true;
   }
@@ -103,6 +131,7 @@ class Child {
       }
       // Whatever of its group is left: the bus's services, the registry.
       kill(-pid_, SIGTERM);
+      RemoveLiveGroup(pid_);
       g_spawn_close_pid(pid_);
       pid_ = 0;
     }
@@ -172,14 +201,54 @@ inline std::optional<Rect> ParseAt(const std::optional<std::string>& line) {
   return RectXYWH(x, y, w, h);
 }
 
+// The test's own connections to the X server. A window can go between being listed and being
+// read (a bubble ending): on these connections that error only means "gone", where Xlib's
+// default would end the program. Errors on other connections (the toolkit's, when a bubble
+// runs in this process) go to the handler that was there before.
+inline std::mutex& ScreenDisplaysMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+inline std::vector<Display*>& ScreenDisplays() {
+  static auto* displays = new std::vector<Display*>;
+  return *displays;
+}
+inline XErrorHandler& PreviousErrorHandler() {
+  static XErrorHandler previous = nullptr;
+  return previous;
+}
+inline int OnScreenError(Display* display, XErrorEvent* event) {
+  {
+    std::lock_guard lock(ScreenDisplaysMutex());
+    for (Display* own : ScreenDisplays())
+      if (own == display) return 0;  // the call that caused it reports its failure
+  }
+  XErrorHandler previous = PreviousErrorHandler();
+  return previous ? previous(display, event) : 0;
+}
+
 // The test's own connection to the X server, for looking at the bubble from outside and
 // sending input.
 class Screen {
  public:
-  Screen() : display_(XOpenDisplay(nullptr)) {}
-  ~Screen() {
-    if (display_) XCloseDisplay(display_);
+  Screen() : display_(XOpenDisplay(nullptr)) {
+    if (!display_) return;
+    std::lock_guard lock(ScreenDisplaysMutex());
+    static const bool installed = [] {
+      PreviousErrorHandler() = XSetErrorHandler(&OnScreenError);
+      return true;
+    }();
+    (void)installed;
+    ScreenDisplays().push_back(display_);
   }
+  ~Screen() {
+    if (!display_) return;
+    XCloseDisplay(display_);
+    std::lock_guard lock(ScreenDisplaysMutex());
+    std::erase(ScreenDisplays(), display_);
+  }
+  Screen(const Screen&) = delete;
+  Screen& operator=(const Screen&) = delete;
   Display* display() const { return display_; }
 
   struct Found {

@@ -175,8 +175,8 @@ TEST_F(IconBubbleLinuxTest, TheBubbleStandsBesideTheIconFollowsItAndItsButtonEnd
   };
 
   std::vector<std::string> failures;
-  std::atomic<bool> shown{false};
-  std::thread player([&] {
+  std::atomic<bool> shown{false}, ended{false};
+  auto play = [&] {
     auto fail = [&](const std::string& what) { failures.push_back(what); };
     std::optional<Screen::Found> bubble;
     if (!WaitUntil(15000, [&] { return (bubble = screen_.ViewableBubble()).has_value(); }))
@@ -240,6 +240,15 @@ TEST_F(IconBubbleLinuxTest, TheBubbleStandsBesideTheIconFollowsItAndItsButtonEnd
     screen_.MoveTo(bx + 3, by + 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     screen_.Button(false);
+  };
+  std::thread player([&] {
+    play();
+    // Whatever went wrong above, the bubble must not outlive the test: with its icon gone it
+    // ends.
+    if (!WaitUntil(15000, [&] { return ended.load(); })) {
+      failures.push_back("the bubble did not end");
+      desktop.Terminate();
+    }
   });
 
   // A second bubble for the same label, asked for while the first is on screen, is refused
@@ -276,6 +285,7 @@ TEST_F(IconBubbleLinuxTest, TheBubbleStandsBesideTheIconFollowsItAndItsButtonEnd
       &asker);
   const auto start = Clock::now();
   const int result = RunIconBubble(kChineseWide, 0);
+  ended = true;
   const auto took = Clock::now() - start;
   if (!asker.asked) g_source_remove(asking);
   player.join();
