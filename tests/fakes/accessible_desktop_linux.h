@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -44,31 +45,42 @@ inline bool WaitUntil(int ms, const std::function<bool()>& done) {
   return done();
 }
 
+// A list shared between threads and kept until the program ends (clean-ups at exit use it).
+template <typename T>
+struct SharedList {
+  std::mutex mutex;
+  std::vector<T> items;
+
+  void Add(T item) {
+    std::lock_guard lock(mutex);
+    items.push_back(item);
+  }
+  void Remove(T item) {
+    std::lock_guard lock(mutex);
+    std::erase(items, item);
+  }
+  bool Has(T item) {
+    std::lock_guard lock(mutex);
+    return std::find(items.begin(), items.end(), item) != items.end();
+  }
+};
+
 // The process groups of the children still running. A test program that exits early (a fatal
 // error, an X error) takes them along: left running they would hold its output open, and the
 // runner would wait for that output until its own time-out.
-inline std::mutex& LiveGroupsMutex() {
-  static auto* mutex = new std::mutex;
-  return *mutex;
-}
-inline std::vector<GPid>& LiveGroups() {
-  static auto* groups = new std::vector<GPid>;
+inline SharedList<GPid>& LiveGroups() {
+  static auto* groups = new SharedList<GPid>;
   return *groups;
 }
 inline void KillLiveGroups() {
-  std::lock_guard lock(LiveGroupsMutex());
-  for (const GPid group : LiveGroups()) kill(-group, SIGKILL);
-  LiveGroups().clear();
+  std::lock_guard lock(LiveGroups().mutex);
+  for (const GPid group : LiveGroups().items) kill(-group, SIGKILL);
+  LiveGroups().items.clear();
 }
 inline void AddLiveGroup(GPid group) {
   static const bool registered = std::atexit(&KillLiveGroups) == 0;
   if (!registered) ADD_FAILURE() << "cannot register the clean-up of child processes";
-  std::lock_guard lock(LiveGroupsMutex());
-  LiveGroups().push_back(group);
-}
-inline void RemoveLiveGroup(GPid group) {
-  std::lock_guard lock(LiveGroupsMutex());
-  std::erase(LiveGroups(), group);
+  LiveGroups().Add(group);
 }
 
 // A child process with a pipe to its stdin and one from its stdout, read line by line. It
@@ -131,7 +143,7 @@ class Child {
       }
       // Whatever of its group is left: the bus's services, the registry.
       kill(-pid_, SIGTERM);
-      RemoveLiveGroup(pid_);
+      LiveGroups().Remove(pid_);
       g_spawn_close_pid(pid_);
       pid_ = 0;
     }
@@ -205,26 +217,14 @@ inline std::optional<Rect> ParseAt(const std::optional<std::string>& line) {
 // read (a bubble ending): on these connections that error only means "gone", where Xlib's
 // default would end the program. Errors on other connections (the toolkit's, when a bubble
 // runs in this process) go to the handler that was there before.
-inline std::mutex& ScreenDisplaysMutex() {
-  static auto* mutex = new std::mutex;
-  return *mutex;
-}
-inline std::vector<Display*>& ScreenDisplays() {
-  static auto* displays = new std::vector<Display*>;
+inline SharedList<Display*>& ScreenDisplays() {
+  static auto* displays = new SharedList<Display*>;
   return *displays;
 }
-inline XErrorHandler& PreviousErrorHandler() {
-  static XErrorHandler previous = nullptr;
-  return previous;
-}
+inline XErrorHandler g_previous_x_error_handler = nullptr;
 inline int OnScreenError(Display* display, XErrorEvent* event) {
-  {
-    std::lock_guard lock(ScreenDisplaysMutex());
-    for (Display* own : ScreenDisplays())
-      if (own == display) return 0;  // the call that caused it reports its failure
-  }
-  XErrorHandler previous = PreviousErrorHandler();
-  return previous ? previous(display, event) : 0;
+  if (ScreenDisplays().Has(display)) return 0;  // the call that caused it reports its failure
+  return g_previous_x_error_handler ? g_previous_x_error_handler(display, event) : 0;
 }
 
 // The test's own connection to the X server, for looking at the bubble from outside and
@@ -233,19 +233,15 @@ class Screen {
  public:
   Screen() : display_(XOpenDisplay(nullptr)) {
     if (!display_) return;
-    std::lock_guard lock(ScreenDisplaysMutex());
-    static const bool installed = [] {
-      PreviousErrorHandler() = XSetErrorHandler(&OnScreenError);
-      return true;
-    }();
+    static const XErrorHandler installed = g_previous_x_error_handler =
+        XSetErrorHandler(&OnScreenError);
     (void)installed;
-    ScreenDisplays().push_back(display_);
+    ScreenDisplays().Add(display_);
   }
   ~Screen() {
     if (!display_) return;
     XCloseDisplay(display_);
-    std::lock_guard lock(ScreenDisplaysMutex());
-    std::erase(ScreenDisplays(), display_);
+    ScreenDisplays().Remove(display_);
   }
   Screen(const Screen&) = delete;
   Screen& operator=(const Screen&) = delete;
