@@ -1,6 +1,6 @@
 // Linux side of the skin's drawing: images are premultiplied ARGB32 cairo image surfaces,
-// decoded with gdk-pixbuf (the program's own from its GResource bundle), drawn with cairo and
-// laid out with pango.
+// decoded by cairo (PNG) or gdk-pixbuf (the rest), the program's own from its GResource bundle,
+// drawn with cairo and laid out with pango.
 #include "skin/drawing_linux.h"
 
 #include <gdk/gdk.h>
@@ -49,7 +49,55 @@ Image CreateSurface(int width, int height) {
   return WrapSurface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
 }
 
+// A new ARGB32 image holding what `set_source` makes the source, copied as it is.
+template <typename SetSource>
+Image PaintedImage(int width, int height, SetSource set_source) {
+  Image image = CreateSurface(width, height);
+  if (image.Empty()) return {};
+  cairo_t* cr = cairo_create(CairoSurface(image));
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  set_source(cr);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(CairoSurface(image));
+  return image;
+}
+
+bool IsPng(std::span<const uint8_t> bytes) {
+  static constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return bytes.size() >= sizeof kSignature &&
+         std::memcmp(bytes.data(), kSignature, sizeof kSignature) == 0;
+}
+
+cairo_status_t ReadPngBytes(void* closure, unsigned char* data, unsigned int length) {
+  auto* rest = static_cast<std::span<const uint8_t>*>(closure);
+  if (length > rest->size()) return CAIRO_STATUS_READ_ERROR;
+  std::memcpy(data, rest->data(), length);
+  *rest = rest->subspan(length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+// cairo reads a PNG straight into premultiplied pixels; the pixbuf route converts every pixel
+// a second time, and the skin's background is decoded on the way to the first frame.
+Image DecodePng(std::span<const uint8_t> bytes) {
+  std::span<const uint8_t> rest = bytes;
+  cairo_surface_t* decoded = cairo_image_surface_create_from_png_stream(&ReadPngBytes, &rest);
+  if (cairo_surface_status(decoded) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(decoded);
+    return {};
+  }
+  if (cairo_image_surface_get_format(decoded) == CAIRO_FORMAT_ARGB32) return WrapSurface(decoded);
+  // An opaque picture comes as RGB24 (its fourth byte undefined): drawn into ARGB32 it is
+  // opaque everywhere, as everything else here expects.
+  Image image =
+      PaintedImage(cairo_image_surface_get_width(decoded), cairo_image_surface_get_height(decoded),
+                   [decoded](cairo_t* cr) { cairo_set_source_surface(cr, decoded, 0, 0); });
+  cairo_surface_destroy(decoded);
+  return image;
+}
+
 Image Decode(std::span<const uint8_t> bytes) {
+  if (IsPng(bytes)) return DecodePng(bytes);
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   bool ok = gdk_pixbuf_loader_write(loader, bytes.data(), bytes.size(), nullptr);
   // Closed whatever happened, or the loader complains when it goes.
@@ -242,15 +290,8 @@ cairo_surface_t* CairoSurface(const Image& image) {
 
 Image ImageFromPixbuf(GdkPixbuf* pixbuf) {
   if (!pixbuf) return {};
-  Image image = CreateSurface(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf));
-  if (image.Empty()) return {};
-  cairo_t* cr = cairo_create(CairoSurface(image));
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0);
-  cairo_paint(cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(CairoSurface(image));
-  return image;
+  return PaintedImage(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf),
+                      [pixbuf](cairo_t* cr) { gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0); });
 }
 
 const DrawingPlatform& NativeDrawingPlatform() {
