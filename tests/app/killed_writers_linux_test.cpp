@@ -64,8 +64,8 @@ class KilledRecordSave : public ::testing::Test {
 };
 
 TEST_F(KilledRecordSave, TheNextLoadReadsTheRecordAndTheCountNeverGoesBack) {
-  // The pauses span a few saves as this machine makes them (a sanitizer build on a slow disk
-  // is many times slower than a plain one), so kills land everywhere in a save and some saves
+  // The pauses span a few loads and saves as this machine makes them (a sanitizer build on a slow
+  // disk is many times slower than a plain one), so kills land everywhere in a save and some saves
   // complete.
   const auto started = std::chrono::steady_clock::now();
   {
@@ -73,10 +73,10 @@ TEST_F(KilledRecordSave, TheNextLoadReadsTheRecordAndTheCountNeverGoesBack) {
     ASSERT_TRUE(first.Load());
     ASSERT_TRUE(first.Save());
   }
-  const auto save_us = std::chrono::duration_cast<std::chrono::microseconds>(
-                           std::chrono::steady_clock::now() - started)
-                           .count();
-  const auto span_us = static_cast<unsigned>(std::clamp<long long>(4 * save_us, 4000, 2000000));
+  const auto cycle_us = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+  const auto span_us = static_cast<unsigned>(std::clamp<long long>(4 * cycle_us, 4000, 2000000));
   std::minstd_rand random(11);
   int last_count = 1;
   for (int kill = 0; kill < kKills; ++kill) {
@@ -93,8 +93,8 @@ TEST_F(KilledRecordSave, TheNextLoadReadsTheRecordAndTheCountNeverGoesBack) {
     ASSERT_GE(count, last_count) << "kill " << kill;
     last_count = count;
   }
-  std::printf("one save %lld us; kills within %u us of a start; saves completed: %d\n",
-              static_cast<long long>(save_us), span_us + 300, last_count - 1);
+  std::printf("one load and save %lld us; kills within %u us of a start; saves completed: %d\n",
+              static_cast<long long>(cycle_us), span_us + 300, last_count - 1);
   EXPECT_GT(last_count, 1) << "no save ever completed in a child";
 }
 
